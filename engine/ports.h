@@ -1,0 +1,50 @@
+#pragma once
+// The engine's narrow view of the world. app/ wires in the stage window, the sound
+// layer and the Qt event loop; tests wire fakes on a virtual clock.
+#include <QSize>
+#include <QString>
+
+namespace engine {
+
+// The stage window's controls, as the engine uses them. Sizes and positions are twips.
+class StagePort {
+ public:
+  virtual ~StagePort() = default;
+
+  virtual void setCaption(const QString& text) = 0;                // Label1
+  // Image1. Loads the file now, every call. Throws RuntimeError 53 / 481.
+  virtual void setSpeakerPicture(const QString& file) = 0;
+  // Image2: takes the picture's natural size. Throws RuntimeError 53 / 481.
+  virtual void setViewPicture(const QString& file) = 0;
+  virtual QSize viewSize() const = 0;
+  virtual void setViewLeft(int left) = 0;
+  virtual void setViewTop(int top) = 0;
+  virtual void setViewVisible(bool visible) = 0;
+  // Command1(index), index 0 to 7.
+  virtual void setButtonCaption(int index, const QString& caption) = 0;
+  virtual void setButtonVisible(int index, bool visible) = 0;
+  // Timer1: period 0 means no ticks; setting a period or enabling restarts the count.
+  virtual void setTimerPeriod(int ms) = 0;
+  virtual void setTimerEnabled(bool enabled) = 0;
+  virtual bool autoSpeak() const = 0;                              // mnuAutoSpeak checked
+  virtual void showStage() = 0;  // modeless; the first show loads the window
+  virtual void hideStage() = 0;
+};
+
+class SoundPort {
+ public:
+  virtual ~SoundPort() = default;
+  virtual void playMusic(const QString& file) = 0;
+  virtual void closeMusic() = 0;
+  virtual void playClip(const QString& file) = 0;
+};
+
+// One pass of event processing: handles what is pending, sleeping until at least one
+// event has been handled. Every engine wait is a loop of these passes.
+class EventPump {
+ public:
+  virtual ~EventPump() = default;
+  virtual void processEvents() = 0;
+};
+
+}  // namespace engine

@@ -1,0 +1,5 @@
+#pragma once
+// The immediate end of the program: no handlers, no clean-up beyond what the caller did.
+namespace platform {
+[[noreturn]] void endProcess(int status);
+}

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages kivo needs to build, run and test. Idempotent and
+# quiet when everything is already there.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake pkg-config python3
+  qt6-base-dev qt6-qpa-plugins libsdl2-dev libsdl2-mixer-dev libgtest-dev
+  # run: MIDI through FluidSynth with a General MIDI SoundFont, Japanese fonts
+  libfluidsynth3 fluid-soundfont-gm fonts-ipafont-gothic fonts-ipafont-mincho
+  # end-to-end tests: a virtual X server and real X input
+  xvfb xauth xdotool
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
