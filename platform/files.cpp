@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <vector>
 
@@ -41,13 +42,24 @@ std::optional<std::string> findEntry(const std::string& dir, const QString& comp
 
   std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.empty() ? "." : dir.c_str()), ::closedir);
   if (!d) return std::nullopt;
-  std::vector<std::string> matches;
+  // Best match first: the name as written, then the name in another letter case. A
+  // name that is valid UTF-8 may still be Shift-JIS (half-width katakana can form
+  // valid UTF-8), so its CP932 reading is the last resort.
+  std::vector<std::string> caseMatches;
+  std::vector<std::string> ansiMatches;
   while (dirent* e = ::readdir(d.get())) {
     const std::string raw = e->d_name;
     if (raw == "." || raw == "..") continue;
-    if (QString::compare(win32Trim(decodeFileName(raw)), wanted, Qt::CaseInsensitive) == 0)
-      matches.push_back(raw);
+    const QString name = win32Trim(decodeFileName(raw));
+    if (name == wanted) return raw;
+    if (QString::compare(name, wanted, Qt::CaseInsensitive) == 0) {
+      caseMatches.push_back(raw);
+      continue;
+    }
+    const QString ansi = win32Trim(decodeAnsi(QByteArrayView(raw.data(), qsizetype(raw.size()))));
+    if (ansi != name && QString::compare(ansi, wanted, Qt::CaseInsensitive) == 0) ansiMatches.push_back(raw);
   }
+  std::vector<std::string>& matches = caseMatches.empty() ? ansiMatches : caseMatches;
   if (matches.empty()) return std::nullopt;
   // Several entries differing only in case: pick one the same way every time.
   std::sort(matches.begin(), matches.end());

@@ -7,11 +7,11 @@
 namespace platform {
 
 void SequentialInput::open(const QString& name) {
-  if (open_) throw RuntimeError(err::BadFileName).at({name, 0, QStringLiteral("the input slot is already in use")});
+  if (open_) throw RuntimeError(err::BadFileName).at({name, 0, {}, QStringLiteral("the input slot is already in use")});
   const auto path = resolvePath(name);
-  if (!path) throw RuntimeError(err::FileNotFound).at({name, 0, {}});
+  if (!path) throw RuntimeError(err::FileNotFound).at({name, 0, {}, QStringLiteral("no such file in the current directory")});
   auto bytes = readFileBytes(*path);
-  if (!bytes) throw RuntimeError(err::PathFileAccess).at({name, 0, {}});
+  if (!bytes) throw RuntimeError(err::PathFileAccess).at({name, 0, {}, QStringLiteral("the file cannot be read")});
   data_ = std::move(*bytes);
   pos_ = 0;
   lineNo_ = 0;
@@ -30,9 +30,9 @@ bool SequentialInput::usesLoneLf() const {
 }
 
 void SequentialInput::pastEnd() const {
-  ErrorPlace place{name_, 0, {}};
-  if (usesLoneLf()) place.lineText = QStringLiteral("the file uses LF line ends; scenario files need CR LF");
-  else place.lineText = QStringLiteral("reached the end of the file after line %1").arg(lineNo_);
+  ErrorPlace place{name_, 0, {}, {}};
+  if (usesLoneLf()) place.hint = QStringLiteral("the file uses LF line ends; scenario files need CR LF");
+  else place.hint = QStringLiteral("reached the end of the file after line %1").arg(lineNo_);
   throw RuntimeError(err::InputPastEnd).at(place);
 }
 

@@ -7,6 +7,7 @@ QString RuntimeError::standardMessage(int number) {
     case err::InvalidArgument: return QStringLiteral("Invalid procedure call or argument");
     case err::Overflow: return QStringLiteral("Overflow");
     case err::SubscriptOutOfRange: return QStringLiteral("Subscript out of range");
+    case err::DivisionByZero: return QStringLiteral("Division by zero");
     case err::BadFileName: return QStringLiteral("Bad file name or number");
     case err::FileNotFound: return QStringLiteral("File not found");
     case err::InputPastEnd: return QStringLiteral("Input past end of file");
@@ -35,7 +36,7 @@ QString RuntimeError::reportText() const {
   if (hasPlace()) {
     text += QStringLiteral("\n\nFile: %1").arg(place_.file);
     if (place_.line > 0) text += QStringLiteral("\nLine %1: %2").arg(place_.line).arg(place_.lineText);
-    else if (!place_.lineText.isEmpty()) text += QStringLiteral("\n%1").arg(place_.lineText);
+    if (!place_.hint.isEmpty()) text += QStringLiteral("\n%1").arg(place_.hint);
   }
   return text;
 }

@@ -10,7 +10,8 @@ namespace platform {
 struct ErrorPlace {
   QString file;      // scenario file (or the file being opened)
   int line = 0;      // 1-based line number; 0 when not known
-  QString lineText;  // the line's text, or a hint when no line applies
+  QString lineText;  // the line's text
+  QString hint;      // what is wrong, in words, where the number alone is unclear
 };
 
 class RuntimeError : public std::exception {
@@ -43,6 +44,7 @@ namespace err {
 constexpr int InvalidArgument = 5;
 constexpr int Overflow = 6;
 constexpr int SubscriptOutOfRange = 9;
+constexpr int DivisionByZero = 11;
 constexpr int BadFileName = 52;
 constexpr int FileNotFound = 53;
 constexpr int InputPastEnd = 62;

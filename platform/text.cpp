@@ -77,15 +77,14 @@ QString decodeAnsi(QByteArrayView bytes) {
     if (b < 0x80) {
       out.append(QChar(char16_t(b)));
     } else if (isLeadByte(b)) {
-      // A lead byte with no mappable partner is replaced on its own; the byte after
-      // it is decoded afresh, as the reference codec does.
-      const char16_t c = (i + 1 < n) ? t.pair[b << 8 | p[i + 1]] : 0;
-      if (c != 0) {
-        out.append(QChar(c));
-        ++i;
-      } else {
-        out.append(QChar(kReplacementChar));
-      }
+      // An unmapped pair is one replacement for both bytes, as Windows decodes it: were
+      // the second byte decoded afresh it could open a character of its own and
+      // swallow the byte after the pair. A second byte that cannot be a trail byte
+      // (a control character, space, digit, quote, comma...) is left to stand alone.
+      const unsigned char next = (i + 1 < n) ? p[i + 1] : 0;
+      const char16_t c = (i + 1 < n) ? t.pair[b << 8 | next] : 0;
+      out.append(QChar(c != 0 ? c : kReplacementChar));
+      if (c != 0 || (i + 1 < n && isTrailByte(next))) ++i;
     } else {
       const char16_t c = t.single[b];
       out.append(QChar(c != 0 ? c : kReplacementChar));

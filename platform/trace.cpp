@@ -1,5 +1,6 @@
 #include "platform/trace.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -68,9 +69,12 @@ std::string jsonString(const QString& text) {
 
 Event::Event(std::string_view name) : on_(enabled()) {
   if (!on_) return;
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%.3f ", nowMs());
-  line_ = stamp;
+  // to_chars, not printf: Qt applications adopt the user's locale, whose decimal
+  // separator may be a comma.
+  char stamp[64];
+  const auto res = std::to_chars(stamp, stamp + sizeof stamp, nowMs(), std::chars_format::fixed, 3);
+  line_.assign(stamp, res.ec == std::errc() ? res.ptr : stamp);
+  line_ += ' ';
   line_ += name;
 }
 

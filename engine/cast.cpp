@@ -1,0 +1,42 @@
+#include "engine/cast.h"
+
+#include "engine/reader.h"
+#include "platform/runtime_error.h"
+
+namespace engine {
+
+using platform::RuntimeError;
+
+void CastTable::load(SectionReader& reader, const QString& path) {
+  reader.openSection(path, QStringLiteral("[pictureinit]"));
+  count_ = 0;
+  std::optional<QString> line = reader.firstBodyLine();
+  while (line) {
+    try {
+      if (count_ >= kRows) throw RuntimeError(platform::err::SubscriptOutOfRange);
+      // Nothing is trimmed: spaces around "=" and "," belong to the names.
+      const qsizetype eq = line->indexOf(u'=');
+      if (eq < 0) throw RuntimeError(platform::err::InvalidArgument);
+      const QString rest = line->mid(eq + 1);
+      const qsizetype comma = rest.indexOf(u',');
+      if (comma < 0) throw RuntimeError(platform::err::InvalidArgument);
+      rows_[count_] = Row{line->left(eq), {rest.left(comma), rest.mid(comma + 1)}};
+    } catch (RuntimeError& e) {
+      e.at(reader.place());
+      throw;
+    }
+    ++count_;
+    line = reader.nextBodyLine();
+  }
+  reader.closeAll();
+}
+
+CastTable::Pictures CastTable::lookup(const QString& speaker) const {
+  Pictures found;
+  for (int i = 0; i < count_; ++i) {
+    if (rows_[i].name == speaker) found = rows_[i].pictures;  // the last match wins
+  }
+  return found;
+}
+
+}  // namespace engine

@@ -1,0 +1,70 @@
+#pragma once
+// The scenario engine: plays one programme from its cast table and "[pre]" through the
+// item loop to "[ＥＮＤ]".
+//
+// Waiting model: every wait is a loop of EventPump passes that looks at a shared flag
+// between passes. The engine runs on the main stack, never inside a Qt event handler,
+// so its run-time errors unwind to main without crossing Qt. A jump to the item menu
+// is a flag raised by the stage menu's handler; the wait that sees it throws
+// JumpToItemMenu, which unwinds the abandoned section to the item loop, so nothing of it
+// can resume and the stack stays flat however many jumps come.
+#include <QString>
+#include <functional>
+
+#include "engine/cast.h"
+#include "engine/ports.h"
+#include "engine/reader.h"
+#include "engine/shared_state.h"
+
+namespace platform {
+class SequentialInput;
+}
+
+namespace engine {
+
+inline const QString kEndItem = QStringLiteral("ＥＮＤ");
+inline const QString kMenuPrompt = QStringLiteral("項目を選択してください");
+
+// Timing of the speech animation, in milliseconds.
+struct Timing {
+  static constexpr int kTalk = 80;
+  static constexpr int kRest = 120;
+  static constexpr int kAutoPause = 500;
+  static constexpr int kResting = 80;
+};
+
+class Engine {
+ public:
+  Engine(SharedState& state, StagePort& stage, SoundPort& sound, EventPump& pump,
+         platform::SequentialInput& input);
+
+  // Start programme: cast table, "[pre]", then the item loop until "ＥＮＤ" has run its
+  // section and hidden the stage. Throws platform::RuntimeError on script faults.
+  void runProgramme();
+
+  // The pieces, public for tests.
+  void loadCast();
+  void runSection(const QString& header);
+  void runLine(const QString& line);
+  void presentDialogue(const QString& line);
+  QString presentItemMenu();
+  const CastTable& cast() const { return cast_; }
+
+ private:
+  struct JumpToItemMenu {};
+
+  void runCommand(const QString& command);
+  void showView(const QString& file);
+  void waitWhile(const std::function<bool()>& keepWaiting);
+  void tickWait();
+  void advanceWait();
+
+  SharedState& state_;
+  StagePort& stage_;
+  SoundPort& sound_;
+  EventPump& pump_;
+  SectionReader reader_;
+  CastTable cast_;
+};
+
+}  // namespace engine

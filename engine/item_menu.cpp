@@ -1,0 +1,31 @@
+#include "engine/engine.h"
+
+#include "platform/runtime_error.h"
+
+namespace engine {
+namespace {
+constexpr int kButtons = 8;
+}
+
+QString Engine::presentItemMenu() {
+  stage_.setCaption(kMenuPrompt);
+  stage_.setViewVisible(false);
+  state_.chosenItem.clear();
+
+  reader_.openSection(state_.scenarioPath, QStringLiteral("[menu]"));
+  std::optional<QString> line = reader_.firstBodyLine();
+  for (int i = 0; line; ++i) {
+    if (i >= kButtons) throw platform::missingControlElement(i).at(reader_.place());
+    stage_.setButtonCaption(i, *line);
+    stage_.setButtonVisible(i, true);
+    line = reader_.nextBodyLine();
+  }
+  reader_.closeAll();
+
+  // A button with an empty caption sets an empty item, so the wait goes on.
+  waitWhile([this] { return state_.chosenItem.isEmpty(); });
+  for (int i = 0; i < kButtons; ++i) stage_.setButtonVisible(i, false);
+  return state_.chosenItem;
+}
+
+}  // namespace engine

@@ -1,0 +1,54 @@
+#include "engine/reader.h"
+
+#include "platform/input.h"
+
+namespace engine {
+
+using platform::RuntimeError;
+
+void SectionReader::openSection(const QString& path, const QString& header) {
+  header_ = header;
+  lastLine_.clear();
+  input_.closeAll();
+  input_.open(path);
+  for (;;) {
+    const QString line = readLine("header");
+    if (line == header) return;
+  }
+}
+
+QString SectionReader::firstBodyLine() {
+  lastLine_ = readLine("body");
+  return lastLine_;
+}
+
+std::optional<QString> SectionReader::nextBodyLine() {
+  const QString line = readLine("body");
+  if (line.startsWith(u'[')) return std::nullopt;
+  lastLine_ = line;
+  return line;
+}
+
+void SectionReader::closeAll() { input_.closeAll(); }
+
+platform::ErrorPlace SectionReader::place() const {
+  return {input_.fileName(), input_.lineNumber(), lastLine_, {}};
+}
+
+QString SectionReader::readLine(const char* what) {
+  if (input_.isOpen() && input_.atEnd()) {
+    // Reading past the end is fatal; say which section ran into it and why.
+    QString why;
+    if (input_.usesLoneLf())
+      why = QStringLiteral("the file uses LF line ends; scenario files need CR LF");
+    else if (qstrcmp(what, "header") == 0)
+      why = QStringLiteral("no line %1 before the end of the file").arg(header_);
+    else
+      why = QStringLiteral("section %1 runs to the end of the file: a line beginning with \"[\" must follow it")
+                .arg(header_);
+    throw RuntimeError(platform::err::InputPastEnd).at({input_.fileName(), 0, {}, why});
+  }
+  return input_.lineInput();
+}
+
+}  // namespace engine

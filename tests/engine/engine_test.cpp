@@ -1,0 +1,306 @@
+// The engine on a virtual clock: dialogue pacing, commands, the item menu, jumps.
+#include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include "fake_world.h"
+
+using kivo_test::FakeWorld;
+using kivo_test::ScenarioDir;
+using platform::RuntimeError;
+
+namespace {
+
+// Time stamps (ms) of the trace lines starting with `event`.
+std::vector<double> times(const FakeWorld& w, const QString& event) {
+  std::vector<double> out;
+  for (const QString& l : w.traceLines())
+    if (l.section(' ', 1).startsWith(event)) out.push_back(l.section(' ', 0, 0).toDouble());
+  return out;
+}
+
+int count(const FakeWorld& w, const QString& event) { return int(times(w, event).size()); }
+
+class EngineTest : public ::testing::Test {
+ protected:
+  // One programme: a cast, "[pre]" with the given lines, a menu and a few items.
+  void programme(const QStringList& pre, const QStringList& menu = {"A", "B", "ＥＮＤ"}) {
+    QStringList lines{"1,テスト", "[pictureinit]", "ミカ=rest.bmp,talk.bmp", "[pre]"};
+    // An empty "[pre]" body would take the "[menu]" header as its first line.
+    lines << (pre.isEmpty() ? QStringList{"; nothing to say"} : pre) << "[menu]" << menu;
+    lines << "[A]" << "ミカ：Aです" << "ミカ：Aの二行目" << "[B]" << "ミカ：Bです";
+    lines << "[ＥＮＤ]" << "ミカ：さようなら" << "[end of file]";
+    dir.write("KIVO.001", lines);
+    w.state.scenarioPath = "KIVO.001";
+    w.pictures["rest.bmp"] = {1500, 1500};
+    w.pictures["talk.bmp"] = {1500, 1500};
+  }
+  // Runs just one line of "[pre]" as a dialogue.
+  void runOneLine(const QString& line) {
+    programme({line});
+    loadCast();
+    w.engine.runSection("[pre]");
+  }
+  void loadCast() { w.engine.loadCast(); }
+
+  ScenarioDir dir;
+  FakeWorld w;
+};
+
+TEST_F(EngineTest, DialogueLineFollowsTheGoldenTrace) {
+  w.pressKeys(1);
+  runOneLine("ミカ：こんにちは");
+  QFile golden(KIVO_GOLDEN_DIR "/dialogue.trace");
+  ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
+  EXPECT_EQ(w.trace.toStdString(), QString::fromUtf8(golden.readAll()).toStdString());
+}
+
+TEST_F(EngineTest, CycleCountsFollowTheTextLength) {
+  struct Case {
+    QString text;
+    bool autoMode;
+    int cycles;
+  } cases[] = {{"", false, 1}, {"あいう", false, 1}, {"あいうえ", false, 2}, {"あいう", true, 2},
+               {"あいうえおかきくけ", false, 3}, {"あいうえおか", true, 3}};
+  for (const Case& c : cases) {
+    FakeWorld& world = w;
+    world.trace.clear();
+    world.autoMode = c.autoMode;
+    if (!c.autoMode) world.pressKeys(1);
+    runOneLine("ミカ：" + c.text);
+    EXPECT_EQ(count(world, "speaker \"talk.bmp\""), c.cycles) << c.text.toStdString() << " auto " << c.autoMode;
+    EXPECT_EQ(count(world, "speaker \"rest.bmp\""), c.cycles);
+    EXPECT_EQ(world.speaker, "rest.bmp");  // always ends on the rest picture
+    EXPECT_EQ(world.caption, c.text);
+  }
+}
+
+TEST_F(EngineTest, PhasesLast80And120AndTheAutomaticPause500) {
+  w.autoMode = true;
+  runOneLine("ミカ：あいうえおか");  // 6 characters, automatic: 3 cycles
+  const auto talk = times(w, "timer 80"), rest = times(w, "timer 120"), pause = times(w, "timer 500");
+  ASSERT_EQ(rest.size(), 3u);
+  ASSERT_EQ(pause.size(), 1u);
+  for (size_t i = 0; i < rest.size(); ++i) {
+    EXPECT_DOUBLE_EQ(rest[i] - talk[i], 80);
+    EXPECT_DOUBLE_EQ((i + 1 < rest.size() ? talk[i + 1] : pause[0]) - rest[i], 120);
+  }
+  // After the pause the timer goes back to its resting period of 80.
+  EXPECT_DOUBLE_EQ(talk.back() - pause[0], 500);
+  EXPECT_EQ(w.timerPeriod, 80);
+}
+
+TEST_F(EngineTest, OnlyAKeyDuringTheHoldReleasesIt) {
+  programme({"ミカ：あいうえ", "ミカ：次"});
+  // 2 cycles = 400 ms of talking; a key and a click in the middle are not remembered.
+  w.at(100, [&] { w.events.keyDown(65, 0); });
+  w.at(250, [&] { w.events.captionClicked(); });
+  w.at(1000, [&] { w.events.keyDown(16, 1); });  // Shift alone counts
+  w.at(2000, [&] { w.events.captionClicked(); });
+  loadCast();
+  w.engine.runSection("[pre]");
+  const auto captions = times(w, "caption");
+  ASSERT_EQ(captions.size(), 2u);
+  EXPECT_DOUBLE_EQ(captions[1], 1000);
+  EXPECT_DOUBLE_EQ(w.now, 2000);
+}
+
+TEST_F(EngineTest, AutomaticModeSwitchedOnMidLineChangesOnlyTheHold) {
+  programme({"ミカ：あいう"});
+  w.at(100, [&] { w.toggleAuto(); });
+  loadCast();
+  w.engine.runSection("[pre]");
+  EXPECT_EQ(count(w, "speaker \"talk.bmp\""), 1);  // counted as manual: 3 \ 4 + 1
+  EXPECT_EQ(count(w, "timer 500"), 1);
+  EXPECT_DOUBLE_EQ(w.now, 200 + 500);
+  EXPECT_TRUE(w.traceEvents().contains("auto on"));
+}
+
+TEST_F(EngineTest, CommandsAndTheirArguments) {
+  programme({"@VIEW wide.bmp", "@VIEW\thuge.bmp", "@VIEWwide.bmp", "@CLS", "@CLS ", "@PLAY song.mid",
+             "@PLAY ", "@PLAY", "@VOICE hello.wav", "@VOICEXhello.wav", "@view wide.bmp", "; @VIEW none.bmp",
+             "@BEEP", "ミカ：終わり"});
+  w.pictures["wide.bmp"] = {3000, 2000};
+  w.pictures["huge.bmp"] = {4000, 5000};
+  w.pictures["ide.bmp"] = {3841, 3839};
+  w.pressKeys(1);
+  loadCast();
+  w.engine.runSection("[pre]");
+  const QStringList shows = w.traceEvents().filter("view-show");
+  ASSERT_EQ(shows.size(), 3);
+  EXPECT_EQ(shows[0], "view-show 2240 1050 3000 2000 \"wide.bmp\"");
+  EXPECT_EQ(shows[1], "view-show 1900 710 4000 5000 \"huge.bmp\"");  // a tab separates as well
+  EXPECT_EQ(shows[2], "view-show 1820 130 3841 3839 \"ide.bmp\"");  // no separator: first letter lost
+  EXPECT_EQ(w.traceEvents().filter("view-hide").size(), 4);  // three VIEWs and the one exact CLS
+  EXPECT_EQ(w.sound.calls, (QStringList{"music song.mid", "music ", "music ", "clip hello.wav", "clip hello.wav"}));
+}
+
+TEST_F(EngineTest, ViewOfAMissingPictureIsFatalAfterHidingTheView) {
+  programme({"ミカ：前", "@VIEW nothere.bmp"});
+  w.pressKeys(1);
+  loadCast();
+  try {
+    w.engine.runSection("[pre]");
+    FAIL();
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), 53);
+    EXPECT_EQ(e.place().file, "KIVO.001");
+    EXPECT_EQ(e.place().line, 6);
+    EXPECT_EQ(e.place().lineText, "@VIEW nothere.bmp");
+  }
+  EXPECT_FALSE(w.viewVisible);
+}
+
+TEST_F(EngineTest, DialogueWithoutColonOrWithUnknownSpeaker) {
+  programme({"誰か：知らない人", "", "never"});
+  w.pressKeys(1);
+  loadCast();
+  try {
+    w.engine.runSection("[pre]");
+    FAIL();
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), 5);
+    EXPECT_EQ(e.place().line, 6);  // the empty line
+  }
+  // The unknown speaker talked with empty pictures: 4 characters, two cycles.
+  EXPECT_EQ(count(w, "speaker \"\""), 4);
+  EXPECT_FALSE(w.traceEvents().contains("line \"never\""));
+}
+
+TEST_F(EngineTest, ItemMenuShowsTheMenuLinesAndReturnsThePressedCaption) {
+  programme({}, {"A", " 空白 ", "", "ＥＮＤ"});
+  w.onMenu([&] { w.events.buttonClicked(2, ""); });  // the empty button changes nothing
+  w.choose(" 空白 ");
+  w.buttonCaption[6] = "old";
+  const QString item = w.engine.presentItemMenu();
+  EXPECT_EQ(item, " 空白 ");
+  EXPECT_EQ(w.caption, "項目を選択してください");
+  EXPECT_FALSE(w.anyButtonVisible());
+  EXPECT_EQ(w.buttonCaption[6], "old");  // buttons beyond the menu keep their caption, hidden
+  const QStringList buttons = w.traceEvents().filter(QRegularExpression("^button "));
+  EXPECT_EQ(buttons, (QStringList{"button 0 \"A\"", "button 1 \" 空白 \"", "button 2 \"\"", "button 3 \"ＥＮＤ\""}));
+}
+
+TEST_F(EngineTest, EightMenuLinesWorkAndANinthIsFatal) {
+  programme({}, {"1", "2", "3", "4", "5", "6", "7", "8"});
+  w.choose("8");
+  EXPECT_EQ(w.engine.presentItemMenu(), "8");
+  programme({}, {"1", "2", "3", "4", "5", "6", "7", "8", "9"});
+  try {
+    w.engine.presentItemMenu();
+    FAIL();
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), 340);
+    EXPECT_EQ(e.message(), "Control array element '8' doesn't exist");
+    EXPECT_EQ(e.place().lineText, "9");
+  }
+}
+
+TEST_F(EngineTest, AWholeProgrammeRunsFromPreThroughItemsToTheClosingSection) {
+  programme({"@PLAY op.mid", "ミカ：ようこそ"});
+  w.pressKeys(1);   // pre
+  w.choose("A");
+  w.pressKeys(2);   // A has two lines
+  w.choose("B");
+  w.pressKeys(1);
+  w.choose("A");
+  w.pressKeys(2);
+  w.choose("ＥＮＤ");
+  w.pressKeys(1);
+  w.engine.runProgramme();
+  EXPECT_FALSE(w.shown);
+  const QStringList states = w.traceEvents().filter(QRegularExpression("^(state|section) "));
+  EXPECT_EQ(states, (QStringList{"state Starting", "section \"[pre]\"", "state Menu", "state Item",
+                                 "section \"[A]\"", "state Menu", "state Item", "section \"[B]\"", "state Menu",
+                                 "state Item", "section \"[A]\"", "state Menu", "state Closing",
+                                 "section \"[ＥＮＤ]\""}));
+  EXPECT_EQ(w.caption, "さようなら");
+  // Music is left alone at the end of a programme.
+  EXPECT_EQ(w.sound.calls, QStringList{"music op.mid"});
+}
+
+TEST_F(EngineTest, AJumpDuringAHoldDropsTheRestOfTheSection) {
+  programme({"ミカ：一", "ミカ：二", "ミカ：三"});
+  w.onHold([&] { w.events.jumpToMenu(); });
+  w.choose("B");
+  w.pressKeys(1);
+  w.choose("ＥＮＤ");
+  w.pressKeys(1);
+  w.engine.runProgramme();
+  const QStringList lines = w.traceEvents().filter(QRegularExpression("^line "));
+  EXPECT_EQ(lines, (QStringList{"line \"ミカ：一\"", "line \"ミカ：Bです\"", "line \"ミカ：さようなら\""}));
+  EXPECT_FALSE(w.input.isOpen());
+}
+
+TEST_F(EngineTest, AJumpWhileTheMenuWaitsRebuildsIt) {
+  programme({});
+  w.onMenu([&] { w.events.jumpToMenu(); });
+  w.choose("ＥＮＤ");
+  w.pressKeys(1);
+  w.engine.runProgramme();
+  EXPECT_EQ(count(w, "state Menu"), 2);
+  EXPECT_EQ(count(w, "button 2 \"ＥＮＤ\""), 2);
+}
+
+TEST_F(EngineTest, AJumpDuringTalkingOrTheClosingSectionLeadsToTheMenu) {
+  programme({"ミカ：とても長い台詞をしゃべっています"});
+  w.at(150, [&] { w.events.jumpToMenu(); });
+  w.choose("ＥＮＤ");
+  w.onHold([&] { w.events.jumpToMenu(); });  // in "[ＥＮＤ]"
+  w.choose("ＥＮＤ");
+  w.pressKeys(1);
+  w.engine.runProgramme();
+  EXPECT_EQ(count(w, "state Closing"), 2);
+  EXPECT_EQ(count(w, "state Menu"), 2);
+}
+
+TEST_F(EngineTest, MissingSectionsAreFatalEndOfFileErrors) {
+  programme({}, {"Z", "ＥＮＤ"});
+  w.choose("Z");
+  try {
+    w.engine.runProgramme();
+    FAIL();
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), 62);
+    EXPECT_TRUE(e.reportText().contains("[Z]")) << e.reportText().toStdString();
+  }
+}
+
+TEST_F(EngineTest, TenThousandJumpsLeaveStackAndMemoryFlat) {
+  programme({"ミカ：一"});
+  w.limit = 1e12;
+  w.reactionDelay = 1;
+  platform::trace::setEnabled(false);
+  const int jumps = 10000;
+  size_t heapAtStart = 0;
+  uintptr_t lowestStack = UINTPTR_MAX, highestStack = 0;
+  int done = 0;
+  std::function<void()> jumpAgain = [&] {
+    int probe = 0;
+    lowestStack = std::min(lowestStack, reinterpret_cast<uintptr_t>(&probe));
+    highestStack = std::max(highestStack, reinterpret_cast<uintptr_t>(&probe));
+    if (done == 100) heapAtStart = mallinfo2().uordblks;
+    ++done;
+    w.events.jumpToMenu();
+    // Alternate between jumps from the menu and from a hold inside an item.
+    if (done < jumps) {
+      if (done % 2) w.onMenu(jumpAgain);
+      else {
+        w.choose("A");
+        w.onHold(jumpAgain);
+      }
+    } else {
+      w.choose("ＥＮＤ");
+      w.pressKeys(1);
+    }
+  };
+  w.onHold(jumpAgain);
+  w.engine.runProgramme();
+  EXPECT_EQ(done, jumps);
+  EXPECT_LT(highestStack - lowestStack, 4096u);
+  EXPECT_LT(mallinfo2().uordblks - std::min(heapAtStart, size_t(mallinfo2().uordblks)), 64u * 1024);
+}
+
+}  // namespace

@@ -1,0 +1,223 @@
+#pragma once
+// A stage, an event loop and a viewer on a virtual clock, for running the engine in
+// tests without real time or widgets. The fake stage traces like the real window.
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QSize>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/ports.h"
+#include "engine/shared_state.h"
+#include "engine/stage_events.h"
+#include "platform/input.h"
+#include "platform/runtime_error.h"
+#include "platform/text.h"
+#include "platform/trace.h"
+
+namespace kivo_test {
+
+using platform::trace::Event;
+
+class FakeSound : public engine::SoundPort {
+ public:
+  void playMusic(const QString& file) override { calls.push_back("music " + file); }
+  void closeMusic() override { calls.push_back("close"); }
+  void playClip(const QString& file) override { calls.push_back("clip " + file); }
+  QStringList calls;
+};
+
+class FakeWorld : public engine::StagePort, public engine::EventPump {
+ public:
+  FakeWorld() : events(state, input), engine(state, *this, sound, *this, input) {
+    platform::trace::setEnabled(true);
+    platform::trace::setClock([this] { return now; });
+    platform::trace::setSink([this](const std::string& line) { trace += QString::fromStdString(line); });
+  }
+  ~FakeWorld() override {
+    platform::trace::setSink(nullptr);
+    platform::trace::resetClock();
+    platform::trace::setEnabled(false);
+  }
+
+  // --- what tests set up ---
+  QMap<QString, QSize> pictures;  // picture name -> size in twips; others are missing
+  double reactionDelay = 100;     // how long the viewer takes to answer a wait
+  double limit = 10 * 60 * 1000;  // virtual time after which a test is stuck
+
+  void at(double ms, std::function<void()> action) { scheduled.emplace(ms, std::move(action)); }
+  // Answers to the next waits for the viewer, in order.
+  void onHold(std::function<void()> action) { holdAnswers.push_back(std::move(action)); }
+  void onMenu(std::function<void()> action) { menuAnswers.push_back(std::move(action)); }
+  void pressKeys(int n) {
+    for (int i = 0; i < n; ++i) onHold([this] { events.keyDown(32, 0); });
+  }
+  void choose(const QString& caption) {
+    onMenu([this, caption] {
+      for (int i = 0; i < 8; ++i)
+        if (buttonVisible[i] && buttonCaption[i] == caption) return events.buttonClicked(i, caption);
+      throw std::runtime_error("no visible button " + caption.toStdString());
+    });
+  }
+  QStringList traceLines() const { return trace.split('\n', Qt::SkipEmptyParts); }
+  // Trace lines without their time stamps.
+  QStringList traceEvents() const {
+    QStringList out;
+    for (const QString& l : traceLines()) out << l.section(' ', 1);
+    return out;
+  }
+
+  // --- StagePort ---
+  void setCaption(const QString& text) override {
+    Event("caption").text(text);
+    caption = text;
+  }
+  void setSpeakerPicture(const QString& file) override {
+    picture(file);
+    Event("speaker").text(file);
+    speaker = file;
+  }
+  void setViewPicture(const QString& file) override {
+    viewSizeTwips = picture(file);
+    viewFile = file;
+  }
+  QSize viewSize() const override { return viewSizeTwips; }
+  void setViewLeft(int left) override { viewLeft = left; }
+  void setViewTop(int top) override { viewTop = top; }
+  void setViewVisible(bool visible) override {
+    if (visible)
+      Event("view-show").num(viewLeft).num(viewTop).num(viewSizeTwips.width()).num(viewSizeTwips.height()).text(viewFile);
+    else
+      Event("view-hide");
+    viewVisible = visible;
+  }
+  void setButtonCaption(int index, const QString& text) override { buttonCaption.at(index) = text; }
+  void setButtonVisible(int index, bool visible) override {
+    const bool anyBefore = anyButtonVisible();
+    buttonVisible.at(index) = visible;
+    if (visible) Event("button").num(index).text(buttonCaption[index]);
+    else if (anyBefore && !anyButtonVisible()) Event("buttons-hide");
+  }
+  void setTimerPeriod(int ms) override {
+    Event("timer").num(ms);
+    timerPeriod = ms;
+    restartTimer();
+  }
+  void setTimerEnabled(bool enabled) override {
+    timerEnabled = enabled;
+    restartTimer();
+  }
+  bool autoSpeak() const override { return autoMode; }
+  void showStage() override { shown = true; ++shows; }
+  void hideStage() override { shown = false; }
+
+  void toggleAuto() {
+    autoMode = !autoMode;
+    events.autoSpeakToggled(autoMode);
+  }
+
+  // --- EventPump: advance the clock to the next event and deliver what is due then ---
+  void processEvents() override {
+    ++passes;
+    // A hold: the advance flag is up while no timed phase or menu waits. (After a jump
+    // the flag may stay up from an abandoned hold; talking and menus rule that out.)
+    if (state.advanceFlag && !state.tickFlag && !anyButtonVisible() && !holdPending && !holdAnswers.empty()) {
+      holdPending = true;
+      auto answer = std::move(holdAnswers.front());
+      holdAnswers.pop_front();
+      at(now + reactionDelay, [this, answer] { holdPending = false; answer(); });
+    }
+    if (anyButtonVisible() && state.chosenItem.isEmpty() && !menuPending && !menuAnswers.empty()) {
+      menuPending = true;
+      auto answer = std::move(menuAnswers.front());
+      menuAnswers.pop_front();
+      at(now + reactionDelay, [this, answer] { menuPending = false; answer(); });
+    }
+    double next = nextTick;
+    if (!scheduled.empty() && (next < 0 || scheduled.begin()->first <= next)) next = scheduled.begin()->first;
+    if (next < 0) throw std::runtime_error("the engine waits for something that never comes");
+    if (next > limit) throw std::runtime_error("stuck: virtual time limit reached");
+    now = std::max(now, next);
+    while (!scheduled.empty() && scheduled.begin()->first <= now) {
+      auto action = std::move(scheduled.begin()->second);
+      scheduled.erase(scheduled.begin());
+      action();
+    }
+    if (nextTick >= 0 && nextTick <= now) {
+      nextTick = now + timerPeriod;
+      events.timerTick();
+    }
+  }
+
+  bool anyButtonVisible() const {
+    for (bool v : buttonVisible)
+      if (v) return true;
+    return false;
+  }
+
+  engine::SharedState state;
+  platform::SequentialInput input;
+  engine::StageEvents events;
+  FakeSound sound;
+  engine::Engine engine;
+
+  double now = 0;
+  QString trace;
+  QString caption, speaker, viewFile;
+  QSize viewSizeTwips;
+  int viewLeft = 1815, viewTop = 600;
+  bool viewVisible = true;
+  std::array<QString, 8> buttonCaption;
+  std::array<bool, 8> buttonVisible{};
+  int timerPeriod = 0;
+  bool timerEnabled = true;
+  bool autoMode = false;
+  bool shown = false;
+  int shows = 0;
+  long passes = 0;
+
+ private:
+  QSize picture(const QString& file) {
+    if (file.isEmpty()) return {};
+    if (!pictures.contains(file)) throw platform::RuntimeError(platform::err::FileNotFound);
+    return pictures.value(file);
+  }
+  void restartTimer() { nextTick = (timerEnabled && timerPeriod > 0) ? now + timerPeriod : -1; }
+
+  std::multimap<double, std::function<void()>> scheduled;
+  std::deque<std::function<void()>> holdAnswers, menuAnswers;
+  bool holdPending = false, menuPending = false;
+  double nextTick = -1;
+};
+
+// A temporary current directory holding scenario files written as CP932 with CR LF.
+class ScenarioDir {
+ public:
+  ScenarioDir() : old_(QDir::currentPath()) { QDir::setCurrent(dir_.path()); }
+  ~ScenarioDir() { QDir::setCurrent(old_); }
+  void write(const QString& name, const QStringList& lines, const char* eol = "\r\n") {
+    QByteArray bytes;
+    for (const QString& l : lines) bytes += platform::encodeAnsi(l) + eol;
+    writeBytes(name, bytes);
+  }
+  void writeBytes(const QString& name, const QByteArray& bytes) {
+    QFile f(dir_.filePath(name));
+    if (!f.open(QIODevice::WriteOnly)) throw std::runtime_error("cannot write test file");
+    f.write(bytes);
+  }
+  QString path() const { return dir_.path(); }
+
+ private:
+  QTemporaryDir dir_;
+  QString old_;
+};
+
+}  // namespace kivo_test
