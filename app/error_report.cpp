@@ -1,0 +1,30 @@
+#include "app/error_report.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <cstdio>
+
+#include "platform/process.h"
+#include "platform/trace.h"
+#include "sound/sound.h"
+
+namespace app {
+
+void reportRuntimeError(const platform::RuntimeError& error) {
+  sound::closeMusic();
+  platform::trace::Event("error")
+      .num(error.number())
+      .text(error.message())
+      .text(error.place().file)
+      .num(error.place().line);
+  const QString text = error.reportText();
+  std::fprintf(stderr, "kivo: %s\n", text.toUtf8().constData());
+  // Nobody could see or dismiss a box on the offscreen platform.
+  if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("ミルカナランド放送局"), text, QMessageBox::Ok);
+    box.exec();
+  }
+  platform::endProcess(1);
+}
+
+}  // namespace app

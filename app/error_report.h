@@ -1,0 +1,10 @@
+#pragma once
+#include "platform/runtime_error.h"
+
+namespace app {
+
+// The run-time error report: closes the music, traces the error, writes the report to
+// stderr, shows the critical message box and ends the process with status 1.
+[[noreturn]] void reportRuntimeError(const platform::RuntimeError& error);
+
+}  // namespace app
