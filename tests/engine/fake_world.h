@@ -95,7 +95,7 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
   void setViewVisible(bool visible) override {
     if (visible)
       Event("view-show").num(viewLeft).num(viewTop).num(viewSizeTwips.width()).num(viewSizeTwips.height()).text(viewFile);
-    else
+    else if (viewVisible)
       Event("view-hide");
     viewVisible = visible;
   }

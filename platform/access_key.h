@@ -1,0 +1,28 @@
+#pragma once
+// Captions in which "&" marks an access key: the marker is hidden and the character
+// after it underlined; "&&" stands for one visible "&".
+#include <QList>
+#include <QString>
+
+class QPainter;
+class QRect;
+class QTextLayout;
+
+namespace platform {
+
+struct AccessKeyCaption {
+  QString text;            // what is shown
+  QList<int> underlined;   // positions in text of the characters to underline
+};
+
+AccessKeyCaption parseAccessKeys(const QString& caption);
+
+// The caption as HTML-escaped rich text with <u> around the marked characters.
+QString accessKeyHtml(const QString& caption);
+
+// Draws the caption into rect from its top-left corner with the painter's font and
+// pen, wrapping at the rect's width (at word boundaries where there are any, else
+// between any two characters) and clipping what does not fit.
+void drawAccessKeyText(QPainter& painter, const QRect& rect, const QString& caption);
+
+}  // namespace platform

@@ -1,0 +1,36 @@
+#pragma once
+// A timer that behaves like the original platform's: a period of 0 never ticks (a Qt
+// timer with interval 0 would fire on every pass of the event loop), and setting a
+// period or enabling the timer restarts the count from the full period.
+#include <QObject>
+#include <QTimer>
+
+namespace platform {
+
+class Timer : public QObject {
+  Q_OBJECT
+ public:
+  explicit Timer(QObject* parent = nullptr);
+
+  int interval() const { return interval_; }
+  bool isEnabled() const { return enabled_; }
+  // Periods below 0 count as 0.
+  void setInterval(int ms);
+  void setEnabled(bool enabled);
+  // True while ticks are due: enabled with a period above 0.
+  bool isTicking() const { return timer_.isActive(); }
+  // Milliseconds until the next tick; -1 while not ticking.
+  int remainingTime() const { return timer_.remainingTime(); }
+
+ signals:
+  void tick();
+
+ private:
+  void restart();
+
+  QTimer timer_;
+  int interval_ = 0;
+  bool enabled_ = true;
+};
+
+}  // namespace platform

@@ -1,0 +1,65 @@
+#include "stage/controls.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "platform/access_key.h"
+
+namespace stage {
+
+Shape::Shape(QColor border, int borderWidth, QColor fill, QWidget* parent)
+    : QWidget(parent), border_(border), borderWidth_(borderWidth), fill_(fill) {
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void Shape::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), border_);
+  p.fillRect(rect().adjusted(borderWidth_, borderWidth_, -borderWidth_, -borderWidth_), fill_);
+}
+
+PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void PictureBox::setPicture(const QPixmap& picture) {
+  picture_ = picture;
+  if (!picture_.isNull()) resize(picture_.deviceIndependentSize().toSize());
+  update();
+}
+
+void PictureBox::paintEvent(QPaintEvent*) {
+  if (picture_.isNull()) return;
+  QPainter p(this);
+  p.drawPixmap(0, 0, picture_);
+}
+
+CaptionLabel::CaptionLabel(QWidget* parent) : QWidget(parent) {}
+
+void CaptionLabel::setCaption(const QString& caption) {
+  caption_ = caption;
+  update();
+}
+
+void CaptionLabel::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), palette().color(QPalette::WindowText));
+  const QRect inside = rect().adjusted(1, 1, -1, -1);
+  p.fillRect(inside, palette().color(QPalette::Button));
+  p.setPen(palette().color(QPalette::ButtonText));
+  p.setFont(font());
+  platform::drawAccessKeyText(p, inside, caption_);
+}
+
+void CaptionLabel::mousePressEvent(QMouseEvent* event) {
+  pressed_ = event->button() == Qt::LeftButton;
+}
+
+// A click is a left press and release both on the label.
+void CaptionLabel::mouseReleaseEvent(QMouseEvent* event) {
+  const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+  pressed_ = false;
+  if (click) emit clicked();
+}
+
+}  // namespace stage

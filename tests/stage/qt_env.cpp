@@ -1,0 +1,23 @@
+// One QApplication for every test of this executable.
+#include <QApplication>
+#include <gtest/gtest.h>
+
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "stage_tests";
+    static char* argv[] = {name, nullptr};
+    app_ = new QApplication(argc, argv);
+  }
+  void TearDown() override { delete app_; }
+
+ private:
+  QApplication* app_ = nullptr;
+};
+
+[[maybe_unused]] auto* const env = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+}  // namespace
