@@ -12,6 +12,7 @@
 #include "platform/input.h"
 #include "platform/process.h"
 #include "platform/trace.h"
+#include "platform/winmm.h"
 #include "selection/form2.h"
 #include "sound/sound.h"
 #include "stage/form1.h"
@@ -46,6 +47,9 @@ int main(int argc, char** argv) {
   engine::StageEvents stageEvents(state, input);
   sound::SoundService sound;
   app::QtEventPump pump;
+
+  // The SoundFont loads while the opening plays, so a programme's first tune starts on time.
+  platform::winmm::prepareSequencer();
 
   try {
     playOpening(pump);

@@ -18,4 +18,16 @@ constexpr unsigned SND_NOSTOP = 16;
 // Plays a WAV clip; true when a sound was started.
 bool sndPlaySoundA(const char* soundName, unsigned flags);
 
+// Starts loading the MIDI synthesiser's SoundFont in the background, so that the first
+// "play" sounds at once. Optional: the first "open" starts it as well.
+void prepareSequencer();
+
+// Hooks for the sound tests and the benchmark; the program itself never calls them.
+namespace test_hooks {
+std::int64_t mixedFrames();      // frames mixed since the audio device was opened
+bool waitForMidi(int timeoutMs);  // opens audio, loads the SoundFont; true when MIDI is ready
+int soundFontLoads();             // SoundFont loads so far in this process
+void reset();                     // closes audio and forgets everything; the next call starts afresh
+}  // namespace test_hooks
+
 }  // namespace platform::winmm

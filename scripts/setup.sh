@@ -6,9 +6,9 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake pkg-config python3
-  qt6-base-dev qt6-qpa-plugins libsdl2-dev libsdl2-mixer-dev libgtest-dev
+  qt6-base-dev qt6-qpa-plugins libsdl2-dev libsdl2-mixer-dev libfluidsynth-dev libgtest-dev
   # run: MIDI through FluidSynth with a General MIDI SoundFont, Japanese fonts
-  libfluidsynth3 fluid-soundfont-gm fonts-ipafont-gothic fonts-ipafont-mincho
+  libfluidsynth3 fluid-soundfont-gm timgm6mb-soundfont fonts-ipafont-gothic fonts-ipafont-mincho
   # end-to-end tests: a virtual X server and real X input
   xvfb xauth xdotool
 )

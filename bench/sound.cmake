@@ -1,0 +1,3 @@
+# bench_sound: how long PLAY and a clip hold the calling thread.
+add_executable(bench_sound ${CMAKE_CURRENT_LIST_DIR}/bench_sound.cpp)
+target_link_libraries(bench_sound PRIVATE sound platform_winmm Qt6::Core)

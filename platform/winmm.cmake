@@ -1,0 +1,11 @@
+# The winmm stand-in: SDL2_mixer for the device and the clips, FluidSynth (linked
+# directly, one synthesiser per process) for MIDI.
+find_package(Threads REQUIRED)
+pkg_check_modules(FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
+add_library(platform_winmm STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/winmm.cpp ${CMAKE_CURRENT_LIST_DIR}/winmm.h
+)
+target_link_libraries(platform_winmm
+  PUBLIC platform
+  PRIVATE PkgConfig::SDL2MIXER PkgConfig::FLUIDSYNTH Threads::Threads
+)
