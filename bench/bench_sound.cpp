@@ -1,6 +1,8 @@
 // How long one PLAY (close, open, play) and one clip hold the calling thread: the
 // median over 50 calls after the first, which also opens the audio device. Without
 // SDL_AUDIODRIVER set, SDL's disk driver stands in for a sound card.
+#include <sys/resource.h>
+#include <thread>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
@@ -126,6 +128,11 @@ int main() {
   platform::winmm::test_hooks::waitForMidi(60000);
   const double ready = msSince(first);
 
+  // What music costs in memory: the process after a tune has played for a second.
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+
   const double play = medianLatency([] { sound::playMusic("MUSIC.MID"); });
   sound::playClip("VOICE.WAV");
   const double clip = medianLatency([] { sound::playClip("VOICE.WAV"); });
@@ -135,6 +142,7 @@ int main() {
   std::printf("clip_latency_ms %.3f ms\n", clip);
   std::printf("first_play_ms %.3f ms\n", firstPlay);
   std::printf("soundfont_ready_ms %.1f ms\n", ready);
+  std::printf("music_peak_memory_mb %.1f MB\n", usage.ru_maxrss / 1024.0);
   platform::winmm::test_hooks::reset();
   return 0;
 }
