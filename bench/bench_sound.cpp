@@ -1,8 +1,6 @@
 // How long one PLAY (close, open, play) and one clip hold the calling thread: the
 // median over 50 calls after the first, which also opens the audio device. Without
 // SDL_AUDIODRIVER set, SDL's disk driver stands in for a sound card.
-#include <sys/resource.h>
-#include <thread>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
@@ -13,6 +11,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "platform/winmm.h"
