@@ -12,18 +12,18 @@ void SectionReader::openSection(const QString& path, const QString& header) {
   input_.closeAll();
   input_.open(path);
   for (;;) {
-    const QString line = readLine("header");
+    const QString line = readLine(Looking::ForHeader);
     if (line == header) return;
   }
 }
 
 QString SectionReader::firstBodyLine() {
-  lastLine_ = readLine("body");
+  lastLine_ = readLine(Looking::InBody);
   return lastLine_;
 }
 
 std::optional<QString> SectionReader::nextBodyLine() {
-  const QString line = readLine("body");
+  const QString line = readLine(Looking::InBody);
   if (line.startsWith(u'[')) return std::nullopt;
   lastLine_ = line;
   return line;
@@ -35,13 +35,13 @@ platform::ErrorPlace SectionReader::place() const {
   return {input_.fileName(), input_.lineNumber(), lastLine_, {}};
 }
 
-QString SectionReader::readLine(const char* what) {
+QString SectionReader::readLine(Looking looking) {
   if (input_.isOpen() && input_.atEnd()) {
     // Reading past the end is fatal; say which section ran into it and why.
     QString why;
     if (input_.usesLoneLf())
       why = QStringLiteral("the file uses LF line ends; scenario files need CR LF");
-    else if (qstrcmp(what, "header") == 0)
+    else if (looking == Looking::ForHeader)
       why = QStringLiteral("no line %1 before the end of the file").arg(header_);
     else
       why = QStringLiteral("section %1 runs to the end of the file: a line beginning with \"[\" must follow it")

@@ -28,7 +28,8 @@ class SectionReader {
   platform::ErrorPlace place() const;
 
  private:
-  QString readLine(const char* what);
+  enum class Looking { ForHeader, InBody };
+  QString readLine(Looking looking);
 
   platform::SequentialInput& input_;
   QString header_;
