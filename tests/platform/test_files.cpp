@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/text.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 

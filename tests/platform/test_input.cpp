@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/runtime_error.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 

@@ -19,6 +19,7 @@
 
 #include "platform/trace.h"
 #include "platform/winmm.h"
+#include "tests/support/temp_folder.h"
 
 namespace media {
 
@@ -180,18 +181,13 @@ class Capture {
 
 }  // namespace media
 
-class SoundTest : public ::testing::Test {
+class SoundTest : public TempFolderTest {
  protected:
   static constexpr std::int64_t ms(int n) { return std::int64_t(n) * media::kRate / 1000; }
 
   void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    char buf[4096];
-    ASSERT_NE(::getcwd(buf, sizeof buf), nullptr);
-    saved_ = buf;
-    root_ = dir_.path().toStdString();
-    ASSERT_EQ(::chdir(root_.c_str()), 0);
-    out_ = root_ + "/audio.raw";
+    TempFolderTest::SetUp();
+    out_ = root() + "/audio.raw";
     ::setenv("SDL_AUDIODRIVER", "disk", 1);
     ::setenv("SDL_DISKAUDIOFILE", out_.c_str(), 1);
     ::setenv("SDL_DISKAUDIODELAY", "5", 1);  // faster than real time; positions are in frames
@@ -206,12 +202,7 @@ class SoundTest : public ::testing::Test {
     platform::trace::setEnabled(false);
     ::unsetenv("SDL_SOUNDFONTS");
     ::unsetenv("SDL_DISKAUDIODELAY");
-    ASSERT_EQ(::chdir(saved_.c_str()), 0);
-  }
-
-  void writeFile(const std::string& name, const std::string& content) {
-    std::ofstream f(root_ + "/" + name, std::ios::binary);
-    f << content;
+    TempFolderTest::TearDown();
   }
 
   static std::int64_t now() { return platform::winmm::test_hooks::mixedFrames(); }
@@ -244,12 +235,8 @@ class SoundTest : public ::testing::Test {
     return media::Capture(out_);
   }
 
-  const std::string& root() const { return root_; }
   std::vector<std::string> trace_;
 
  private:
-  QTemporaryDir dir_;
-  std::string saved_;
-  std::string root_;
   std::string out_;
 };
