@@ -48,7 +48,6 @@ class Engine {
   void runLine(const QString& line);
   void presentDialogue(const QString& line);
   QString presentItemMenu();
-  const CastTable& cast() const { return cast_; }
 
  private:
   struct JumpToItemMenu {};
