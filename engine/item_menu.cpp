@@ -15,7 +15,11 @@ QString Engine::presentItemMenu() {
   reader_.openSection(state_.scenarioPath, QStringLiteral("[menu]"));
   std::optional<QString> line = reader_.firstBodyLine();
   for (int i = 0; line; ++i) {
-    if (i >= kButtons) throw platform::missingControlElement(i).at(reader_.place());
+    if (i >= kButtons) {
+      platform::ErrorPlace place = reader_.place();
+      place.hint = QStringLiteral("a menu has at most 8 lines");
+      throw platform::missingControlElement(i).at(place);
+    }
     stage_.setButtonCaption(i, *line);
     stage_.setButtonVisible(i, true);
     line = reader_.nextBodyLine();

@@ -10,12 +10,15 @@ namespace platform {
 QPixmap loadPicture(const QString& name) {
   if (name.isEmpty()) return {};
   const std::optional<std::string> path = resolvePath(name);
-  if (!path) throw RuntimeError(err::FileNotFound);
+  // The hint names the picture: the line that failed may be a dialogue line, whose
+  // pictures come from the cast table.
+  if (!path) throw RuntimeError(err::FileNotFound).at({{}, 0, {}, QStringLiteral("no picture file \"%1\"").arg(name)});
   // Read the bytes ourselves: native names need not be UTF-8, so QImage cannot be
   // handed the path.
   const std::optional<QByteArray> bytes = isOrdinaryFile(*path) ? readFileBytes(*path) : std::nullopt;
   QImage image;
-  if (!bytes || !image.loadFromData(*bytes)) throw RuntimeError(err::InvalidPicture);
+  if (!bytes || !image.loadFromData(*bytes))
+    throw RuntimeError(err::InvalidPicture).at({{}, 0, {}, QStringLiteral("\"%1\" is not a picture this player can read").arg(name)});
   return QPixmap::fromImage(std::move(image));
 }
 

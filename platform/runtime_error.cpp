@@ -25,7 +25,10 @@ RuntimeError::RuntimeError(int number, QString message)
 
 RuntimeError& RuntimeError::at(const ErrorPlace& place) {
   if (!hasPlace()) {
+    // A hint given where the error arose survives being placed further out.
+    const QString hint = place_.hint;
     place_ = place;
+    if (place_.hint.isEmpty()) place_.hint = hint;
     what_ = reportText().toStdString();
   }
   return *this;

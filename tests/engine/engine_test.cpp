@@ -163,6 +163,7 @@ TEST_F(EngineTest, DialogueWithoutColonOrWithUnknownSpeaker) {
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number(), 5);
     EXPECT_EQ(e.place().line, 6);  // the empty line
+    EXPECT_TRUE(e.reportText().contains("full-width colon")) << e.reportText().toStdString();
   }
   // The unknown speaker talked with empty pictures: 4 characters, two cycles.
   EXPECT_EQ(count(w, "speaker \"\""), 4);
