@@ -89,7 +89,10 @@ class Run:
             time.sleep(interval)
 
     def xdo(self, *args):
-        return subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True).stdout.strip()
+        try:
+            return subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True, timeout=10).stdout.strip()
+        except subprocess.TimeoutExpired:
+            fail(f"xdotool {args[0]} hung")
 
     def window(self):
         ids = self.xdo("search", "--sync", "--onlyvisible", "--name", "ミルカナランド放送局").split()
