@@ -21,16 +21,6 @@ AccessKeyCaption parseAccessKeys(const QString& caption) {
   return out;
 }
 
-QString accessKeyHtml(const QString& caption) {
-  const AccessKeyCaption parsed = parseAccessKeys(caption);
-  QString html;
-  for (qsizetype i = 0; i < parsed.text.size(); ++i) {
-    const QString ch = QString(parsed.text[i]).toHtmlEscaped();
-    html += parsed.underlined.contains(int(i)) ? QStringLiteral("<u>%1</u>").arg(ch) : ch;
-  }
-  return html;
-}
-
 void drawAccessKeyText(QPainter& painter, const QRect& rect, const QString& caption) {
   const AccessKeyCaption parsed = parseAccessKeys(caption);
   QTextLayout layout(parsed.text, painter.font(), painter.device());

@@ -17,9 +17,6 @@ struct AccessKeyCaption {
 
 AccessKeyCaption parseAccessKeys(const QString& caption);
 
-// The caption as HTML-escaped rich text with <u> around the marked characters.
-QString accessKeyHtml(const QString& caption);
-
 // Draws the caption into rect from its top-left corner with the painter's font and
 // pen, wrapping at the rect's width (at word boundaries where there are any, else
 // between any two characters) and clipping what does not fit.
