@@ -4,16 +4,15 @@
 // counted in mixed frames, so the tests do not depend on the wall clock.
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 #include <unistd.h>
 
@@ -26,155 +25,82 @@ namespace media {
 constexpr int kRate = 44100;
 constexpr double kPi = 3.14159265358979323846;
 
-inline void put16(std::string& out, unsigned v) {
-  out += char(v >> 8 & 0xFF);
-  out += char(v & 0xFF);
+inline std::string littleEndian(unsigned v, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += char(v >> (8 * i) & 0xFF);
+  return out;
 }
-inline void put32(std::string& out, unsigned v) {
-  put16(out, v >> 16);
-  put16(out, v & 0xFFFF);
-}
-inline void putVarLen(std::string& out, unsigned v) {
-  std::string bytes(1, char(v & 0x7F));
-  while ((v >>= 7) != 0) bytes.insert(bytes.begin(), char(0x80 | (v & 0x7F)));
-  out += bytes;
+inline std::string varLen(unsigned v) {
+  std::string out(1, char(v & 0x7F));
+  while ((v >>= 7) != 0) out.insert(out.begin(), char(0x80 | (v & 0x7F)));
+  return out;
 }
 
-struct Note {
-  int startMs;
-  int lengthMs;
-  int key;
-};
-
-// A format-0 file with one tick per millisecond: the notes on one instrument, then the
-// end of the track at endMs.
-inline std::string midi(const std::vector<Note>& notes, int endMs, int program = 19) {
-  struct Event {
-    int at;
-    std::string bytes;
-  };
-  std::vector<Event> events;
-  for (const Note& n : notes) {
-    events.push_back({n.startMs, {char(0x90), char(n.key), char(110)}});
-    events.push_back({n.startMs + n.lengthMs, {char(0x80), char(n.key), char(0)}});
-  }
-  std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.at < b.at; });
-  std::string track;
-  track += std::string("\x00\xFF\x51\x03\x07\xA1\x20", 7);  // 500,000 us per quarter
-  track += std::string("\x00\xC0", 2) + char(program);
-  int now = 0;
-  for (const Event& e : events) {
-    putVarLen(track, unsigned(e.at - now));
-    track += e.bytes;
-    now = e.at;
-  }
-  putVarLen(track, unsigned(std::max(0, endMs - now)));
-  track += std::string("\xFF\x2F\x00", 3);
-  std::string file = "MThd";
-  put32(file, 6);
-  put16(file, 0);
-  put16(file, 1);
-  put16(file, 500);  // ticks per quarter: 1 ms per tick at 120 bpm
-  file += "MTrk";
-  put32(file, unsigned(track.size()));
+// A format-0 file at one tick per millisecond: one organ note from the start, then
+// silence until the track ends at endMs.
+inline std::string midi(int key, int noteMs, int endMs) {
+  std::string track("\x00\xFF\x51\x03\x07\xA1\x20", 7);  // 500,000 us per quarter
+  track += std::string("\x00\xC0\x13\x00\x90", 5) + char(key) + char(110);
+  track += varLen(unsigned(noteMs)) + char(0x80) + char(key) + char(0);
+  track += varLen(unsigned(endMs - noteMs)) + std::string("\xFF\x2F\x00", 3);
+  std::string file("MThd\0\0\0\x06\0\0\0\x01\x01\xF4MTrk", 18);  // one track, 500 ticks per quarter
+  for (int shift : {24, 16, 8, 0}) file += char(track.size() >> shift & 0xFF);
   return file + track;
 }
 
-inline void putLe(std::string& out, unsigned v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out += char(v >> (8 * i) & 0xFF);
-}
-
 // A sine tone; by default mono 16-bit at 22,050 Hz, the usual format of voice clips.
-inline std::string wav(double hz, double seconds, double level = 0.5, int rate = 22050, int bits = 16,
-                       int channels = 1) {
-  const int frames = int(seconds * rate);
+inline std::string wav(double hz, double seconds, int rate = 22050, int bits = 16, int channels = 1) {
   std::string data;
-  for (int i = 0; i < frames; ++i) {
-    const double v = level * std::sin(2 * kPi * hz * i / rate);
-    for (int c = 0; c < channels; ++c) {
-      if (bits == 8) {
-        putLe(data, unsigned(128 + std::lround(v * 127)), 1);
-      } else {
-        putLe(data, std::uint16_t(static_cast<std::int16_t>(v * 32767)), 2);
-      }
-    }
+  for (int i = 0; i < int(seconds * rate); ++i) {
+    const double v = 0.5 * std::sin(2 * kPi * hz * i / rate);
+    for (int c = 0; c < channels; ++c)
+      data += bits == 8 ? littleEndian(unsigned(128 + std::lround(v * 127)), 1)
+                        : littleEndian(std::uint16_t(std::int16_t(v * 32767)), 2);
   }
   const int block = channels * bits / 8;
-  std::string file = "RIFF";
-  putLe(file, unsigned(36 + data.size()), 4);
-  file += "WAVEfmt ";
-  putLe(file, 16, 4);
-  putLe(file, 1, 2);  // PCM
-  putLe(file, unsigned(channels), 2);
-  putLe(file, unsigned(rate), 4);
-  putLe(file, unsigned(rate * block), 4);
-  putLe(file, unsigned(block), 2);
-  putLe(file, unsigned(bits), 2);
-  file += "data";
-  putLe(file, unsigned(data.size()), 4);
-  return file + data;
+  return "RIFF" + littleEndian(unsigned(36 + data.size()), 4) + "WAVEfmt " + littleEndian(16, 4) +
+         littleEndian(1, 2) + littleEndian(unsigned(channels), 2) + littleEndian(unsigned(rate), 4) +
+         littleEndian(unsigned(rate * block), 4) + littleEndian(unsigned(block), 2) + littleEndian(unsigned(bits), 2) +
+         "data" + littleEndian(unsigned(data.size()), 4) + data;
 }
 
-inline std::string soundFontForTests() {
-  // The small font keeps every test process quick.
-  for (const char* path : {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/FluidR3_GM.sf2"}) {
-    if (::access(path, R_OK) == 0) return path;
-  }
-  return {};
-}
-
-// The left channel of what the disk driver wrote.
+// The left channel of what the disk driver wrote. Windows are [from, to) in frames.
 class Capture {
  public:
   explicit Capture(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    std::vector<char> raw((std::istreambuf_iterator<char>(f)), {});
-    left_.resize(raw.size() / 4);
-    for (size_t i = 0; i < left_.size(); ++i) {
-      std::int16_t v;
-      std::memcpy(&v, raw.data() + i * 4, 2);
-      left_[i] = v / 32768.0;
-    }
+    std::int16_t frame[2];
+    while (f.read(reinterpret_cast<char*>(frame), sizeof frame)) left_.push_back(frame[0] / 32768.0);
   }
-  std::int64_t frames() const { return std::int64_t(left_.size()); }
 
   double rms(std::int64_t from, std::int64_t to) const {
-    clamp(from, to);
     double sum = 0;
-    for (auto i = from; i < to; ++i) sum += left_[size_t(i)] * left_[size_t(i)];
-    return to > from ? std::sqrt(sum / double(to - from)) : 0;
-  }
-  double peak(std::int64_t from, std::int64_t to) const {
-    clamp(from, to);
-    double p = 0;
-    for (auto i = from; i < to; ++i) p = std::max(p, std::abs(left_[size_t(i)]));
-    return p;
+    const auto [a, b] = clamp(from, to);
+    for (auto i = a; i < b; ++i) sum += left_[size_t(i)] * left_[size_t(i)];
+    return b > a ? std::sqrt(sum / double(b - a)) : 0;
   }
   // Amplitude of one frequency in the window (Goertzel).
   double tone(std::int64_t from, std::int64_t to, double hz) const {
-    clamp(from, to);
-    const double w = 2 * kPi * hz / kRate;
+    const double c = 2 * std::cos(2 * kPi * hz / kRate);
     double s1 = 0, s2 = 0;
-    for (auto i = from; i < to; ++i) {
-      const double s = left_[size_t(i)] + 2 * std::cos(w) * s1 - s2;
+    const auto [a, b] = clamp(from, to);
+    for (auto i = a; i < b; ++i) {
+      const double s = left_[size_t(i)] + c * s1 - s2;
       s2 = s1;
       s1 = s;
     }
-    const double power = s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2;
-    return to > from ? 2 * std::sqrt(std::max(0.0, power)) / double(to - from) : 0;
+    return b > a ? 2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - c * s1 * s2)) / double(b - a) : 0;
   }
   // First frame at or after `from` whose level exceeds `threshold`; -1 when none.
   std::int64_t firstSound(std::int64_t from, double threshold = 0.01) const {
-    for (auto i = std::max<std::int64_t>(from, 0); i < frames(); ++i) {
+    for (auto i = clamp(from, from).first; i < std::int64_t(left_.size()); ++i)
       if (std::abs(left_[size_t(i)]) > threshold) return i;
-    }
     return -1;
   }
 
  private:
-  void clamp(std::int64_t& from, std::int64_t& to) const {
-    from = std::max<std::int64_t>(0, from);
-    to = std::min(to, frames());
+  std::pair<std::int64_t, std::int64_t> clamp(std::int64_t from, std::int64_t to) const {
+    return {std::max<std::int64_t>(0, from), std::min(to, std::int64_t(left_.size()))};
   }
   std::vector<double> left_;
 };
@@ -184,6 +110,9 @@ class Capture {
 class SoundTest : public TempFolderTest {
  protected:
   static constexpr std::int64_t ms(int n) { return std::int64_t(n) * media::kRate / 1000; }
+  // A command reaches the mixer at the latest with the buffer after the one being mixed
+  // (2048 frames); a sound then needs a few frames to rise from zero.
+  static constexpr std::int64_t kSettle = 2048 + 32;
 
   void SetUp() override {
     TempFolderTest::SetUp();
@@ -191,11 +120,11 @@ class SoundTest : public TempFolderTest {
     ::setenv("SDL_AUDIODRIVER", "disk", 1);
     ::setenv("SDL_DISKAUDIOFILE", out_.c_str(), 1);
     ::setenv("SDL_DISKAUDIODELAY", "5", 1);  // faster than real time; positions are in frames
-    ::setenv("SDL_SOUNDFONTS", media::soundFontForTests().c_str(), 1);
+    const char* small = "/usr/share/sounds/sf2/TimGM6mb.sf2";  // keeps every test process quick
+    ::setenv("SDL_SOUNDFONTS", ::access(small, R_OK) == 0 ? small : "/usr/share/sounds/sf2/FluidR3_GM.sf2", 1);
     platform::trace::setEnabled(true);
     platform::trace::setSink([this](const std::string& line) { trace_.push_back(line); });
   }
-
   void TearDown() override {
     platform::winmm::test_hooks::reset();
     platform::trace::setSink(nullptr);
@@ -210,8 +139,7 @@ class SoundTest : public TempFolderTest {
   // The frame count just before and just after a call: what the call changed is heard
   // no later than the buffer that starts after `after`.
   struct Mark {
-    std::int64_t before;
-    std::int64_t after;
+    std::int64_t before, after;
   };
   template <class Call>
   static Mark mark(Call&& call) {
@@ -219,20 +147,26 @@ class SoundTest : public TempFolderTest {
     call();
     return {before, now()};
   }
-
-  // Sleeps until the mixer has produced `frames` more frames.
-  static std::int64_t advance(std::int64_t frames) {
+  // Sleeps until the mixer has produced `frames` more frames (10 s at most).
+  static void advance(std::int64_t frames) {
     const std::int64_t target = now() + frames;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (now() < target && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return now();
   }
-
   // Closes the device and reads back everything it played.
   media::Capture capture() {
     platform::winmm::test_hooks::reset();
     return media::Capture(out_);
+  }
+  // Trace lines of one kind ("mci ", "snd "), without their time stamps and line ends.
+  std::vector<std::string> traced(const std::string& kind) const {
+    std::vector<std::string> out;
+    for (const std::string& line : trace_) {
+      const std::string rest = line.substr(line.find(' ') + 1);
+      if (rest.rfind(kind, 0) == 0) out.push_back(rest.substr(0, rest.size() - 1));
+    }
+    return out;
   }
 
   std::vector<std::string> trace_;
