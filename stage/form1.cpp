@@ -232,6 +232,9 @@ void Form1::setTimerEnabled(bool enabled) { timer1_->setEnabled(enabled); }
 bool Form1::autoSpeak() const { return mnuAutoSpeak_->isChecked(); }
 
 void Form1::showStage() {
+  // Every section run shows the window; only a hidden one is brought forward, so a
+  // viewer who switched to another program is not pulled back at each section.
+  if (isVisible()) return;
   show();
   raise();
   activateWindow();
