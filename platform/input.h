@@ -9,7 +9,7 @@ namespace platform {
 class SequentialInput {
  public:
   // Opens a file for reading by its Windows-style name; the slot must be free.
-  // Errors: 53 no such file, 75 a folder or unreadable, 55-like reuse is reported as 52.
+  // Errors: 53 no such file, 75 a folder or unreadable, 52 when the slot is in use.
   void open(const QString& name);
   bool isOpen() const { return open_; }
 
