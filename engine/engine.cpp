@@ -15,29 +15,61 @@ Engine::Engine(SharedState& state, StagePort& stage, SoundPort& sound, EventPump
 void Engine::runProgramme() {
   Event("state").word("Starting");
   state_.jumpRequested = false;
-  loadCast();
+  state_.leaveRequested = false;
   try {
-    runSection(QStringLiteral("[pre]"));
+    playProgramme();
+  } catch (const LeaveProgramme&) {
+    state_.leaveRequested = false;
+    endProgramme();
+  }
+}
+
+void Engine::playProgramme() {
+  survive(Phase::Cast, [this] { loadCast(); });
+  try {
+    survive(Phase::Pre, [this] { runSection(QStringLiteral("[pre]")); });
   } catch (const JumpToItemMenu&) {
     state_.jumpRequested = false;
   }
   for (;;) {
     try {
       Event("state").word("Menu");
-      const QString item = presentItemMenu();
+      QString item;
+      if (!survive(Phase::Menu, [&] { item = presentItemMenu(); })) {
+        endProgramme();
+        return;
+      }
       if (item == kEndItem) {
         Event("state").word("Closing");
-        runSection(QStringLiteral("[") + kEndItem + QStringLiteral("]"));
+        survive(Phase::Closing, [this] { runSection(QStringLiteral("[") + kEndItem + QStringLiteral("]")); });
         stage_.hideStage();
         return;
       }
       Event("state").word("Item");
-      runSection(QStringLiteral("[") + item + QStringLiteral("]"));
+      survive(Phase::Item, [&] { runSection(QStringLiteral("[") + item + QStringLiteral("]")); });
     } catch (const JumpToItemMenu&) {
       // The abandoned section is gone for good; the loop rebuilds the menu.
       state_.jumpRequested = false;
     }
   }
+}
+
+bool Engine::survive(Phase phase, const std::function<void()>& step) {
+  try {
+    step();
+    return true;
+  } catch (const RuntimeError& e) {
+    if (!onFault || !onFault(e, phase)) throw;
+    // The faulty section is abandoned like one left by a jump to the item menu.
+    reader_.closeAll();
+    return false;
+  }
+}
+
+void Engine::endProgramme() {
+  reader_.closeAll();
+  for (int i = 0; i < 8; ++i) stage_.setButtonVisible(i, false);
+  stage_.hideStage();
 }
 
 void Engine::loadCast() { cast_.load(reader_, state_.scenarioPath); }
@@ -63,8 +95,13 @@ void Engine::runSection(const QString& header) {
 void Engine::waitWhile(const std::function<bool()>& keepWaiting) {
   while (keepWaiting()) {
     pump_.processEvents();
-    if (state_.jumpRequested) throw JumpToItemMenu{};
+    checkInterrupts();
   }
+}
+
+void Engine::checkInterrupts() {
+  if (state_.leaveRequested) throw LeaveProgramme{};
+  if (state_.jumpRequested) throw JumpToItemMenu{};
 }
 
 void Engine::tickWait() {
@@ -73,9 +110,9 @@ void Engine::tickWait() {
 
 void Engine::advanceWait() {
   state_.advanceFlag = true;
-  // At least one pass even if the flag were already clear, as the original loop does.
+  // At least one pass even if the flag were already clear, as Windows' loop makes.
   pump_.processEvents();
-  if (state_.jumpRequested) throw JumpToItemMenu{};
+  checkInterrupts();
   waitWhile([this] { return state_.advanceFlag; });
 }
 

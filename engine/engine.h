@@ -11,6 +11,8 @@
 #include <QString>
 #include <functional>
 
+#include "platform/runtime_error.h"
+
 #include "engine/cast.h"
 #include "engine/ports.h"
 #include "engine/reader.h"
@@ -33,6 +35,9 @@ struct Timing {
   static constexpr int kResting = 80;
 };
 
+// Where in a programme a run-time error happened.
+enum class Phase { Cast, Pre, Menu, Item, Closing };
+
 class Engine {
  public:
   Engine(SharedState& state, StagePort& stage, SoundPort& sound, EventPump& pump,
@@ -41,6 +46,13 @@ class Engine {
   // Start programme: cast table, "[pre]", then the item loop until "ＥＮＤ" has run its
   // section and hidden the stage. Throws platform::RuntimeError on script faults.
   void runProgramme();
+
+  // Unattended modes go on after a run-time error instead of ending the program. When set
+  // and it returns true, the programme goes on: after the cast table with "[pre]", after
+  // "[pre]" or an item with the item menu (an item's fault ends that item, as a jump to
+  // the item menu would); after the menu or the closing section the programme ends as
+  // after "[ＥＮＤ]". When unset or false, the error ends runProgramme as before.
+  std::function<bool(const platform::RuntimeError&, Phase)> onFault;
 
   // The pieces, public for tests.
   void loadCast();
@@ -51,9 +63,16 @@ class Engine {
 
  private:
   struct JumpToItemMenu {};
+  struct LeaveProgramme {};
+
+  void playProgramme();
+  // Runs `step`; a run-time error in it goes to onFault. True when the programme goes on.
+  bool survive(Phase phase, const std::function<void()>& step);
+  void endProgramme();
 
   void runCommand(const QString& command);
   void showView(const QString& file);
+  void checkInterrupts();
   void waitWhile(const std::function<bool()>& keepWaiting);
   void tickWait();
   void advanceWait();

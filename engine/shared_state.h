@@ -12,6 +12,7 @@ struct SharedState {
   bool tickFlag = false;     // cleared by each tick of the stage timer
   bool advanceFlag = false;  // cleared by a key press or a click on the caption
   bool jumpRequested = false;  // the stage menu asked to go back to the item menu
+  bool leaveRequested = false;  // an unattended mode ends the programme being played
 };
 
 }  // namespace engine
