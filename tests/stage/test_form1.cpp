@@ -179,6 +179,10 @@ TEST_F(StageTest, ClicksAndMenuEntries) {
   EXPECT_TRUE(state.advanceFlag);
   QTest::mouseClick(form.label1(), Qt::LeftButton);
   EXPECT_FALSE(state.advanceFlag);
+  // A double click, as the window system delivers it, is one click.
+  lines.clear();
+  QTest::mouseDClick(form.windowHandle(), Qt::LeftButton, {}, form.label1()->mapTo(&form, QPoint(20, 20)));
+  EXPECT_EQ(lines, Lines{"click-caption"});
 
   // The chosen item is the caption character for character; "&" changes only its display.
   for (const QString& caption : {QStringLiteral(" 天気 予報  "), QStringLiteral("Q&&A")}) {
