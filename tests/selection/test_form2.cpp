@@ -122,6 +122,28 @@ TEST_F(Form2Test, DoubleClickAndStartChooseTheSelectedProgramme) {
   EXPECT_EQ(ends_, 0);  // our own closes do not end the program
 }
 
+TEST_F(Form2Test, SelectionStaysOnceMadeAndADoubleClickAnywhereStartsIt) {
+  write("KIVO.001", "1,one\r\n");
+  write("KIVO.002", "2,two\r\n");
+  auto form = showForm();
+  QListWidget* list = form->list1();
+  // Through the window, so the window system's own double-click detection applies.
+  auto click = [&](QPoint at, Qt::KeyboardModifiers mods = {}) {
+    QTest::mouseClick(form->windowHandle(), Qt::LeftButton, mods, list->viewport()->mapTo(form.get(), at));
+  };
+  const QPoint second(20, list->visualItemRect(list->item(1)).center().y()), blank(20, 120);
+  click(second);
+  click(blank);
+  click(second, Qt::ControlModifier);
+  QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+  EXPECT_EQ(list->selectedItems(), QList<QListWidgetItem*>{list->item(1)});
+  EXPECT_TRUE(state_.scenarioPath.isEmpty());
+
+  QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, {}, list->viewport()->mapTo(form.get(), blank));
+  EXPECT_EQ(state_.scenarioPath, QStringLiteral("KIVO.002"));
+  EXPECT_EQ(form->result(), QDialog::Accepted);
+}
+
 TEST_F(Form2Test, NothingSelectedStartsNothingEndAndCloseBoxCallOnEnd) {
   write("KIVO.001", "1,one\r\n");
   auto form = showForm();
