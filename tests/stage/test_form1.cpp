@@ -150,6 +150,7 @@ TEST_F(StageTest, KeysClearTheAdvanceFlagUnlessAButtonHasTheFocus) {
   showForm();
   form.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  lines.clear();
   auto pressClears = [&](QWidget* target, int key, const QString& text = {}, bool autoRepeat = false) {
     state.advanceFlag = true;
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text, autoRepeat);
@@ -225,6 +226,8 @@ TEST_F(StageTest, LoadsOnceCentredAndCloseAsksToEnd) {
   form.hideStage();
   form.showStage();
   EXPECT_EQ(loads, 1);  // shown again after a hide, it is not loaded again
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].rfind("centre \"Form1\" ", 0), 0u);
   form.close();
   EXPECT_EQ(unloads, 1);
 }
