@@ -15,6 +15,7 @@
 #include "platform/trace.h"
 #include "stage/app_icon.h"
 #include "stage/centre.h"
+#include "stage/window_frame.h"
 
 namespace selection {
 namespace {
@@ -142,6 +143,7 @@ Form2::Form2(engine::SharedState& state, std::function<void()> onEnd, QWidget* p
 
   connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
   connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+  stage::requestFrameExtents(*this);  // for the centring when the window is loaded
 }
 
 void Form2::load() {

@@ -19,9 +19,9 @@
 namespace stage {
 namespace {
 
-// Long enough for a window manager that is busy for a moment, short enough not to be
-// noticed when one claims the request but never answers it.
-constexpr auto kRequestWait = std::chrono::milliseconds(60);
+// Long enough for a window manager on a busy machine, short enough to pass for the
+// time a window takes to appear when one claims the request but never answers it.
+constexpr auto kRequestWait = std::chrono::milliseconds(250);
 
 #if KIVO_HAVE_XCB
 struct FreeDeleter {
@@ -76,10 +76,9 @@ std::optional<QMargins> extentsOf(xcb_connection_t* c, xcb_window_t w, xcb_atom_
   return QMargins(int(v[0]), int(v[2]), int(v[1]), int(v[3]));  // left, right, top, bottom
 }
 
-std::optional<QMargins> requestExtents(xcb_connection_t* c, xcb_window_t w, xcb_atom_t extents) {
+bool sendRequest(xcb_connection_t* c, xcb_window_t w) {
   const xcb_atom_t request = atom(c, "_NET_REQUEST_FRAME_EXTENTS");
-  if (!managerSupports(c, request)) return std::nullopt;
-
+  if (!managerSupports(c, request)) return false;
   xcb_client_message_event_t message{};
   message.response_type = XCB_CLIENT_MESSAGE;
   message.format = 32;
@@ -88,6 +87,11 @@ std::optional<QMargins> requestExtents(xcb_connection_t* c, xcb_window_t w, xcb_
   xcb_send_event(c, 0, rootOf(c), XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                  reinterpret_cast<const char*>(&message));
   xcb_flush(c);
+  return true;
+}
+
+std::optional<QMargins> requestExtents(xcb_connection_t* c, xcb_window_t w, xcb_atom_t extents) {
+  if (!sendRequest(c, w)) return std::nullopt;
   // The answer is a property change that Qt's event reader would see; reading the
   // property directly does not depend on when that gets round to it.
   const auto deadline = std::chrono::steady_clock::now() + kRequestWait;
@@ -107,6 +111,17 @@ bool windowManagerRunning() {
   return c && managerAlive(c);
 #else
   return false;
+#endif
+}
+
+void requestFrameExtents(QWidget& window) {
+#if KIVO_HAVE_XCB
+  xcb_connection_t* c = connection();
+  if (!c || !managerAlive(c)) return;
+  const auto w = xcb_window_t(window.winId());
+  if (!extentsOf(c, w, atom(c, "_NET_FRAME_EXTENTS"))) sendRequest(c, w);
+#else
+  (void)window;
 #endif
 }
 

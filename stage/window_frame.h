@@ -14,9 +14,13 @@ namespace stage {
 // False on other platforms and on a bare X server.
 bool windowManagerRunning();
 
+// Asks the window manager for the frame of a window not yet shown, without waiting:
+// windows call it when they are built, so the answer is there when they are shown.
+void requestFrameExtents(QWidget& window);
+
 // The frame of a top-level window in pixels, as the window manager reports it; before
-// the window is mapped, its answer to a request for it (waited for at most a few tens
-// of milliseconds). nullopt while it is not known: the window manager reports it only
+// the window is mapped, its answer to a request for it (waited for at most a quarter
+// of a second). nullopt while it is not known: the window manager reports it only
 // after mapping the window, or not yet.
 std::optional<QMargins> frameExtents(QWidget& window);
 

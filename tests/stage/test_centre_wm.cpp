@@ -73,7 +73,7 @@ class WmDisplay : public ::testing::Environment {
     if (!wm_ || !QTest::qWaitFor(stage::windowManagerRunning, 10000)) return skip("openbox did not start");
     // The check window comes before the manager handles windows; it does once it
     // answers a frame request (and if it never does, the tests below say so).
-    QTest::qWaitFor(
+    (void)QTest::qWaitFor(
         [] {
           QWidget probe;
           return stage::frameExtents(probe).has_value();
