@@ -32,36 +32,37 @@ constexpr QRgb kMagenta = qRgb(255, 0, 255);
 constexpr QRgb kYellow = qRgb(255, 255, 0);
 
 // Six letters, V M F O E V, all slanted alike (a quarter of their height) and standing
-// on y = 1200. The F's top stroke runs on as a roof over the last three letters, and the
-// E's over the last V; nothing reaches into the lower right corner, where the year
-// appears later.
+// on y = 1200. Neighbours are joined as in a logo: the V and the M meet at the top, and
+// the M's right leg is the F's stem. The F's top stroke runs on as a roof over the last
+// three letters, and the E's over the last V; nothing reaches into the lower right
+// corner, where the year appears later.
 const std::array<Segment, 20> kLettering = {{
     {0, 0, 0, 0, 0, 0},
     // V
-    {1080, 240, 960, 1200, 1, kCyan},
-    {960, 1200, 1320, 240, 1, kCyan},
+    {1080, 240, 840, 1200, 1, kCyan},
+    {840, 1200, 1320, 240, 1, kCyan},
     // M
-    {1200, 1200, 1440, 240, 2, kGreen},
-    {1440, 240, 1500, 720, 2, kGreen},
-    {1500, 720, 1800, 240, 2, kGreen},
-    {1800, 240, 1560, 1200, 2, kGreen},
+    {1080, 1200, 1320, 240, 2, kGreen},
+    {1320, 240, 1500, 720, 2, kGreen},
+    {1500, 720, 1920, 240, 2, kGreen},
+    {1920, 240, 1680, 1200, 2, kGreen},
     // F with the long roof
     {1680, 1200, 1920, 240, 3, kWhite},
     {1920, 240, 3600, 240, 3, kWhite},
-    {1800, 720, 2010, 720, 3, kWhite},
+    {1800, 720, 1980, 720, 3, kWhite},
     // O
-    {1980, 1200, 2190, 360, 4, kRed},
-    {2190, 360, 2400, 360, 4, kRed},
+    {1920, 1200, 2130, 360, 4, kRed},
+    {2130, 360, 2400, 360, 4, kRed},
     {2400, 360, 2190, 1200, 4, kRed},
-    {2190, 1200, 1980, 1200, 4, kRed},
+    {2190, 1200, 1920, 1200, 4, kRed},
     // E with a long top arm
     {2280, 1200, 2490, 360, 5, kMagenta},
     {2490, 360, 3480, 360, 5, kMagenta},
     {2385, 780, 2640, 780, 5, kMagenta},
     {2280, 1200, 2580, 1200, 5, kMagenta},
     // V
-    {2880, 480, 2850, 1200, 6, kYellow},
-    {2850, 1200, 3180, 480, 6, kYellow},
+    {2940, 480, 2760, 1200, 6, kYellow},
+    {2760, 1200, 3240, 480, 6, kYellow},
 }};
 
 const char* frameResource(Demoform::Frame frame) {

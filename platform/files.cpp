@@ -105,9 +105,13 @@ std::optional<std::string> resolvePath(const QString& name) {
   return path;
 }
 
-bool isOrdinaryFile(const std::string& nativePath) {
+bool isRegularFile(const std::string& nativePath) {
   struct stat st {};
-  if (::stat(nativePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  return ::stat(nativePath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isOrdinaryFile(const std::string& nativePath) {
+  if (!isRegularFile(nativePath)) return false;
   const auto slash = nativePath.rfind('/');
   const std::string base = slash == std::string::npos ? nativePath : nativePath.substr(slash + 1);
   return base.empty() || base.front() != '.';

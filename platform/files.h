@@ -19,7 +19,10 @@ QString currentDirectory();
 // Returns the native path (bytes as the file system holds them).
 std::optional<std::string> resolvePath(const QString& name);
 
-// An ordinary file: not a folder, not hidden (dot-name), not a device.
+// A file that holds data: not a folder, a device or a pipe (reading one could block).
+bool isRegularFile(const std::string& nativePath);
+
+// What the catalogue scan lists: a regular file that is not hidden (dot-name).
 bool isOrdinaryFile(const std::string& nativePath);
 
 // Reads a whole file; nullopt when it cannot be opened or read.

@@ -14,8 +14,8 @@ QPixmap loadPicture(const QString& name) {
   // pictures come from the cast table.
   if (!path) throw RuntimeError(err::FileNotFound).at({{}, 0, {}, QStringLiteral("no picture file \"%1\"").arg(name)});
   // Read the bytes ourselves: native names need not be UTF-8, so QImage cannot be
-  // handed the path.
-  const std::optional<QByteArray> bytes = isOrdinaryFile(*path) ? readFileBytes(*path) : std::nullopt;
+  // handed the path. Hidden (dot-named) pictures load like any other.
+  const std::optional<QByteArray> bytes = isRegularFile(*path) ? readFileBytes(*path) : std::nullopt;
   QImage image;
   if (!bytes || !image.loadFromData(*bytes))
     throw RuntimeError(err::InvalidPicture).at({{}, 0, {}, QStringLiteral("\"%1\" is not a picture this player can read").arg(name)});

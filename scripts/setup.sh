@@ -6,11 +6,11 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake pkg-config python3
-  qt6-base-dev qt6-qpa-plugins libsdl2-dev libsdl2-mixer-dev libfluidsynth-dev libgtest-dev
+  qt6-base-dev qt6-qpa-plugins libsdl2-dev libsdl2-mixer-dev libfluidsynth-dev libgtest-dev libxcb1-dev
   # run: MIDI through FluidSynth with a General MIDI SoundFont, Japanese fonts
   libfluidsynth3 fluid-soundfont-gm timgm6mb-soundfont fonts-ipafont-gothic fonts-ipafont-mincho
-  # end-to-end tests: a virtual X server and real X input
-  xvfb xauth xdotool
+  # end-to-end tests: a virtual X server, real X input, a window manager for the centring test
+  xvfb xauth xdotool openbox
 )
 
 missing=()

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 
 #include "platform/files.h"
@@ -14,6 +15,7 @@
 #include "platform/trace.h"
 #include "stage/app_icon.h"
 #include "stage/centre.h"
+#include "stage/window_frame.h"
 
 namespace selection {
 namespace {
@@ -25,6 +27,33 @@ constexpr int kLastNumber = 100;
 QRect twips(int left, int top, int width, int height) {
   return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel, height / kTwipsPerPixel);
 }
+
+// A single-selection list box as Windows has it: once an entry is selected one stays
+// selected (clicks outside the entries and Ctrl+click leave it), and a double click
+// anywhere in the list is the list's double click, on an entry or not.
+class ProgrammeList : public QListWidget {
+ public:
+  ProgrammeList(std::function<void()> onDoubleClick, QWidget* parent)
+      : QListWidget(parent), onDoubleClick_(std::move(onDoubleClick)) {}
+
+ protected:
+  QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                       const QEvent* event) const override {
+    if (!index.isValid()) return QItemSelectionModel::NoUpdate;
+    const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
+    const bool unselects = command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle);
+    if (unselects && selectionModel()->isSelected(index)) return QItemSelectionModel::NoUpdate;
+    return command;
+  }
+
+  void mouseDoubleClickEvent(QMouseEvent* event) override {
+    QListWidget::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton && onDoubleClick_) onDoubleClick_();
+  }
+
+ private:
+  std::function<void()> onDoubleClick_;
+};
 
 }  // namespace
 
@@ -83,7 +112,7 @@ Form2::Form2(engine::SharedState& state, std::function<void()> onEnd, QWidget* p
   labelFont.setWeight(QFont::Normal);
   Label1->setFont(labelFont);
 
-  List1 = new QListWidget(this);
+  List1 = new ProgrammeList([this] { List1_DblClick(); }, this);
   List1->setObjectName(QStringLiteral("List1"));
   List1->setGeometry(twips(120, 720, 4575, 2220));
   List1->setSortingEnabled(false);
@@ -114,7 +143,7 @@ Form2::Form2(engine::SharedState& state, std::function<void()> onEnd, QWidget* p
 
   connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
   connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
-  connect(List1, &QListWidget::itemDoubleClicked, this, &Form2::List1_DblClick);
+  stage::requestFrameExtents(*this);  // for the centring when the window is loaded
 }
 
 void Form2::load() {

@@ -55,6 +55,12 @@ void CaptionLabel::mousePressEvent(QMouseEvent* event) {
   pressed_ = event->button() == Qt::LeftButton;
 }
 
+// The second press of a double click is no new click: a double click is one click,
+// as a label on Windows reports it. Qt would treat it as a press.
+void CaptionLabel::mouseDoubleClickEvent(QMouseEvent*) {
+  pressed_ = false;
+}
+
 // A click is a left press and release both on the label.
 void CaptionLabel::mouseReleaseEvent(QMouseEvent* event) {
   const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());

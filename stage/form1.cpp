@@ -21,6 +21,7 @@
 #include "stage/app_icon.h"
 #include "stage/centre.h"
 #include "stage/controls.h"
+#include "stage/window_frame.h"
 
 namespace stage {
 namespace {
@@ -72,6 +73,7 @@ Form1::Form1(engine::StageEvents& events, std::function<void()> onLoad, std::fun
   // Fixed single border: the window is exactly the menu bar over the client area.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   adjustSize();
+  requestFrameExtents(*this);  // for the centring when the window is first shown
 }
 
 Form1::~Form1() = default;

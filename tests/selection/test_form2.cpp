@@ -92,8 +92,9 @@ TEST_F(Form2Test, ScanListsTitlesInNumberOrderAndBrokenFilesByName) {
                                           entry("KIVO.007", "KIVO.007"), entry("KIVO.008", "KIVO.008"),
                                           entry("last", "KIVO.100")}));
   EXPECT_TRUE(form->list1()->selectedItems().isEmpty());
-  ASSERT_EQ(trace_.size(), 7u);
-  EXPECT_EQ(trace_[0], "list \"ニュース番組\" \"KIVO.001\"\n");
+  ASSERT_EQ(trace_.size(), 8u);  // centred, then scanned
+  EXPECT_EQ(trace_[0].rfind("centre \"Form2\" ", 0), 0u);
+  EXPECT_EQ(trace_[1], "list \"ニュース番組\" \"KIVO.001\"\n");
 
   // A file that cannot be opened is named by itself too; the input slot is left closed.
   platform::SequentialInput input;
@@ -122,6 +123,28 @@ TEST_F(Form2Test, DoubleClickAndStartChooseTheSelectedProgramme) {
   EXPECT_EQ(ends_, 0);  // our own closes do not end the program
 }
 
+TEST_F(Form2Test, SelectionStaysOnceMadeAndADoubleClickAnywhereStartsIt) {
+  write("KIVO.001", "1,one\r\n");
+  write("KIVO.002", "2,two\r\n");
+  auto form = showForm();
+  QListWidget* list = form->list1();
+  // Through the window, so the window system's own double-click detection applies.
+  auto click = [&](QPoint at, Qt::KeyboardModifiers mods = {}) {
+    QTest::mouseClick(form->windowHandle(), Qt::LeftButton, mods, list->viewport()->mapTo(form.get(), at));
+  };
+  const QPoint second(20, list->visualItemRect(list->item(1)).center().y()), blank(20, 120);
+  click(second);
+  click(blank);
+  click(second, Qt::ControlModifier);
+  QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+  EXPECT_EQ(list->selectedItems(), QList<QListWidgetItem*>{list->item(1)});
+  EXPECT_TRUE(state_.scenarioPath.isEmpty());
+
+  QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, {}, list->viewport()->mapTo(form.get(), blank));
+  EXPECT_EQ(state_.scenarioPath, QStringLiteral("KIVO.002"));
+  EXPECT_EQ(form->result(), QDialog::Accepted);
+}
+
 TEST_F(Form2Test, NothingSelectedStartsNothingEndAndCloseBoxCallOnEnd) {
   write("KIVO.001", "1,one\r\n");
   auto form = showForm();
@@ -131,7 +154,7 @@ TEST_F(Form2Test, NothingSelectedStartsNothingEndAndCloseBoxCallOnEnd) {
   EXPECT_TRUE(state_.scenarioPath.isEmpty());
   QTest::mouseDClick(form->list1()->viewport(), Qt::LeftButton, {}, QPoint(20, 120));  // below the entries
   EXPECT_TRUE(form->isVisible());
-  EXPECT_EQ(trace_.size(), 1u);  // the list entry only, no start
+  EXPECT_EQ(trace_.size(), 2u);  // centre and the list entry, no start
   EXPECT_EQ(ends_, 0);
 
   form->command2()->click();
@@ -164,9 +187,9 @@ TEST_F(Form2Test, LayoutFocusPlacementAndNoSidewaysScroll) {
   EXPECT_EQ(form->list1()->geometry(), QRect(8, 48, 305, 148));
   EXPECT_EQ(form->command1()->geometry(), QRect(232, 200, 81, 25));
   EXPECT_EQ(form->command2()->geometry(), QRect(8, 200, 73, 25));
-  const QSize screen = QApplication::primaryScreen()->size();
-  EXPECT_EQ(form->pos(), QPoint(stage::centredEdge(screen.width() * 15.0, 321 * 15.0) / 15,
-                                stage::centredEdge(screen.height() * 15.0, 230 * 15.0) / 15));
+  const QSize screen = QApplication::primaryScreen()->size(), outer = form->frameGeometry().size();
+  EXPECT_EQ(form->pos(), QPoint(stage::centredEdge(screen.width() * 15.0, outer.width() * 15.0) / 15,
+                                stage::centredEdge(screen.height() * 15.0, outer.height() * 15.0) / 15));
 
   EXPECT_EQ(form->focusWidget(), form->list1());
   QList<QWidget*> order;  // the form's own controls, in Tab order

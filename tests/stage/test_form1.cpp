@@ -150,6 +150,7 @@ TEST_F(StageTest, KeysClearTheAdvanceFlagUnlessAButtonHasTheFocus) {
   showForm();
   form.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  lines.clear();
   auto pressClears = [&](QWidget* target, int key, const QString& text = {}, bool autoRepeat = false) {
     state.advanceFlag = true;
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text, autoRepeat);
@@ -179,6 +180,10 @@ TEST_F(StageTest, ClicksAndMenuEntries) {
   EXPECT_TRUE(state.advanceFlag);
   QTest::mouseClick(form.label1(), Qt::LeftButton);
   EXPECT_FALSE(state.advanceFlag);
+  // A double click, as the window system delivers it, is one click.
+  lines.clear();
+  QTest::mouseDClick(form.windowHandle(), Qt::LeftButton, {}, form.label1()->mapTo(&form, QPoint(20, 20)));
+  EXPECT_EQ(lines, Lines{"click-caption"});
 
   // The chosen item is the caption character for character; "&" changes only its display.
   for (const QString& caption : {QStringLiteral(" 天気 予報  "), QStringLiteral("Q&&A")}) {
@@ -221,6 +226,8 @@ TEST_F(StageTest, LoadsOnceCentredAndCloseAsksToEnd) {
   form.hideStage();
   form.showStage();
   EXPECT_EQ(loads, 1);  // shown again after a hide, it is not loaded again
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].rfind("centre \"Form1\" ", 0), 0u);
   form.close();
   EXPECT_EQ(unloads, 1);
 }

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
+#include <sys/stat.h>
 #include <tuple>
 #include <gtest/gtest.h>
 
@@ -31,15 +32,18 @@ TEST(Picture, LoadsByWindowsNameAtNaturalSizeOrRaisesRuntimeErrors) {
 
   EXPECT_TRUE(platform::loadPicture(QString()).isNull());
   EXPECT_EQ(platform::loadPicture(dir.path() + QStringLiteral("\\顔.BMP")).size(), QSize(40, 30));
+  ASSERT_TRUE(image.save(dir.filePath(".logo.bmp")));  // hidden names load too
+  EXPECT_EQ(platform::loadPicture(dir.path() + QStringLiteral("\\.LOGO.bmp")).size(), QSize(40, 30));
 
   QFile text(dir.filePath("notes.bmp"));
   ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write("not a picture\r\n") > 0);
   text.close();
   ASSERT_TRUE(QFile(dir.filePath("empty.gif")).open(QIODevice::WriteOnly));
   ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.bmp")).constData(), 0600), 0);  // opening it would block
 
   const std::pair<const char*, int> cases[] = {
-      {"missing.bmp", 53}, {"nodir/x.bmp", 53}, {"notes.bmp", 481}, {"empty.gif", 481}, {"folder", 481}};
+      {"missing.bmp", 53}, {"nodir/x.bmp", 53}, {"notes.bmp", 481}, {"empty.gif", 481}, {"folder", 481}, {"pipe.bmp", 481}};
   for (const auto& [name, number] : cases) {
     try {
       platform::loadPicture(dir.filePath(name));
