@@ -11,6 +11,8 @@ packages=(
   libfluidsynth3 fluid-soundfont-gm timgm6mb-soundfont fonts-ipafont-gothic fonts-ipafont-mincho
   # end-to-end tests: a virtual X server and real X input
   xvfb xauth xdotool
+  # install and package tests: the validators of the installed files, the package tools
+  desktop-file-utils appstream groff-base man-db dpkg-dev file lintian
 )
 
 missing=()
