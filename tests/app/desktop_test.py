@@ -4,8 +4,9 @@
 Bad arguments run offscreen and must end with status 2, one line on stderr and no
 window. The rest runs the real binary under Xvfb (real X input to start a programme):
 SIGTERM in the list ends with 143, SIGINT during a held line of a programme played from
-FOLDER (given from another current directory) ends with 130; both within a second, the
-music closed before the end.
+FOLDER (given from another current directory) ends with 130, SIGHUP while the run-time
+error box is up ends with 129; each within a second, the music closed before the end.
+Cancelling the --choose-folder dialog ends with 0 before the opening.
 """
 import os
 import signal
@@ -104,6 +105,41 @@ def signals(folder, display, elsewhere):
             run.proc.kill()
 
 
+def broken_programme(folder):
+    with open(os.path.join(folder, "KIVO.001"), "wb") as f:
+        f.write(e2e_road.scenario(["1,こわれた番組", "[pictureinit]", "ミカ=nothere.bmp,nothere.bmp", "[pre]",
+                                   "ミカ：x", "[menu]", "ＥＮＤ", "[ＥＮＤ]", "ミカ：y", "[eof]"]))
+
+
+def box_and_dialog(display, elsewhere):
+    with tempfile.TemporaryDirectory() as folder:
+        broken_programme(folder)
+        run = Run(folder, display, [folder], elsewhere)
+        try:
+            i = run.wait_for('list "こわれた番組')
+            run.click(run.window(), (120 + 600) // e2e_road.TWIPS, 720 // e2e_road.TWIPS + 8, repeat=2)
+            run.wait_for("error 53", i)
+            run.xdo("search", "--sync", "--onlyvisible", "--name", "ミルカナランド放送局")
+            time.sleep(0.3)  # the box is up once its loop runs
+            run.end_by(signal.SIGHUP, 129)
+        finally:
+            if run.proc.poll() is None:
+                run.proc.kill()
+
+        # The menu entry's way in; the last folder is remembered under XDG_CONFIG_HOME.
+        os.environ["XDG_CONFIG_HOME"] = folder
+        run = Run(folder, display, ["--choose-folder"], elsewhere)
+        try:
+            dialog = run.xdo("search", "--sync", "--onlyvisible", "--name", "番組のフォルダ").split()[-1]
+            run.key(dialog, "Escape")
+            status = run.proc.wait(timeout=5)
+            if status != 0 or any(e.startswith("state") for e in run.events()):
+                fail(f"cancelled folder dialog: status {status}, {run.events()[-3:]}")
+        finally:
+            if run.proc.poll() is None:
+                run.proc.kill()
+
+
 def main():
     with tempfile.TemporaryDirectory() as folder, tempfile.TemporaryDirectory() as elsewhere:
         e2e_road.write_programmes(folder)
@@ -113,6 +149,7 @@ def main():
         display = ":" + xvfb.stdout.readline().decode().strip()
         try:
             signals(folder, display, elsewhere)
+            box_and_dialog(display, elsewhere)
         finally:
             xvfb.terminate()
             xvfb.wait()
