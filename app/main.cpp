@@ -122,6 +122,33 @@ void playOpening(engine::EventPump& pump) {
   }
 }
 
+// kivo [FOLDER]: enters the folder before any window, so a bad one ends the program
+// without one; then the windows, the signals and, for --choose-folder, the dialog.
+int playProgrammes(const app::Options& options, char* programName) {
+  if (!options.soundFont.isEmpty()) useSoundFont(options.soundFont);  // before leaving the start folder
+  QString folder = options.folder;
+  if (options.demo) folder = app::demoFolder(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
+  if (folder.isEmpty() && !options.chooseFolder) folder = QStringLiteral(".");
+  if (!folder.isEmpty() && !enterFolder(folder)) return kUsageStatus;
+
+  // Qt reads the scale factor when the application object is made. Whole factors keep
+  // pictures sharp: painted ones are enlarged pixel by pixel, labels get them enlarged
+  // beforehand (platform::sharpForLabel).
+  if (options.scale != 1) ::setenv("QT_SCALE_FACTOR", QByteArray::number(options.scale).constData(), 1);
+  // The command line is ours alone: Qt sees only the program's name.
+  int qtArgc = 1;
+  char* qtArgv[] = {programName, nullptr};
+  QApplication application(qtArgc, qtArgv);
+  app::endOnSignals();
+  if (folder.isEmpty()) {
+    folder = chooseFolder();
+    if (folder.isEmpty()) return 0;  // cancelled
+    if (!enterFolder(folder)) return kUsageStatus;
+  }
+  platform::installFontSubstitutions();
+  play();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -138,28 +165,7 @@ int main(int argc, char** argv) {
       say(stderr, QStringLiteral("kivo: %1\n").arg(options.message));
       return kUsageStatus;
     case app::Options::Action::Play:
-      break;
+      return playProgrammes(options, argv[0]);
   }
-
-  if (!options.soundFont.isEmpty()) useSoundFont(options.soundFont);  // before leaving the start folder
-  // The folder is entered before any window, so a bad one ends the program without one.
-  QString folder = options.folder;
-  if (options.demo) folder = app::demoFolder(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
-  if (folder.isEmpty() && !options.chooseFolder) folder = QStringLiteral(".");
-  if (!folder.isEmpty() && !enterFolder(folder)) return kUsageStatus;
-
-  // Qt reads the scale factor when the application object is made. An integral factor
-  // keeps pictures sharp: Qt draws them nearest-neighbour unless asked to smooth.
-  if (options.scale != 1) ::setenv("QT_SCALE_FACTOR", QByteArray::number(options.scale).constData(), 1);
-  // The command line is ours alone: Qt sees only the program's name.
-  int qtArgc = 1;
-  QApplication application(qtArgc, argv);
-  app::endOnSignals();
-  if (folder.isEmpty()) {
-    folder = chooseFolder();
-    if (folder.isEmpty()) return 0;  // cancelled
-    if (!enterFolder(folder)) return kUsageStatus;
-  }
-  platform::installFontSubstitutions();
-  play();
+  return 0;
 }
