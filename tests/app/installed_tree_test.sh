@@ -25,7 +25,8 @@ trap 'rm -rf "$prefix" "$moved"' EXIT
 mv "$prefix" "$moved/kivo"
 kivo=$moved/kivo/bin/kivo
 [ "$("$kivo" --version)" = "kivo $(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")" ] || fail "--version"
-"$kivo" --help | grep -q -- "--choose-folder" || fail "--help"
+help=$("$kivo" --help) || fail "--help status"
+grep -q -- "--choose-folder" <<<"$help" || fail "--help text"
 
 trace=$moved/trace.txt
 cd /
