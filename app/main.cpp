@@ -1,10 +1,21 @@
-// Process entry and the main loop: the opening, then the programme list and the
-// programmes chosen from it, until the viewer ends the program from a window.
+// Process entry: the command line, then the main loop: the opening, then the programme
+// list and the programmes chosen from it, until the viewer ends the program from a window.
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <unistd.h>
 
 #include "app/error_report.h"
 #include "app/event_pump.h"
+#include "app/options.h"
+#include "app/signals.h"
 #include "engine/engine.h"
 #include "engine/stage_events.h"
 #include "opening/demoform.h"
@@ -21,10 +32,48 @@ namespace {
 
 using platform::trace::Event;
 
-// The viewer's own ends: END, closing the list, closing the stage.
-[[noreturn]] void endProgram() {
-  sound::closeMusic();
-  platform::endProcess(0);
+constexpr int kUsageStatus = 2;
+
+void say(std::FILE* stream, const QString& text) { std::fputs(text.toLocal8Bit().constData(), stream); }
+
+// --soundfont: the file replaces the system's list; a file that cannot be read leaves
+// the system's SoundFont in place.
+void useSoundFont(const QString& file) {
+  const QFileInfo info(file);
+  const QString why = !info.exists() ? QStringLiteral("no such file")
+                      : info.isDir() ? QStringLiteral("it is a folder")
+                      : !info.isReadable() ? QStringLiteral("permission denied")
+                                           : QString();
+  if (!why.isEmpty()) {
+    say(stderr, QStringLiteral("kivo: cannot use the SoundFont %1: %2; music uses the system's SoundFont\n")
+                    .arg(file, why));
+    return;
+  }
+  // Relative names count from where kivo was started, not from FOLDER.
+  ::setenv("SDL_SOUNDFONTS", QFile::encodeName(info.absoluteFilePath()).constData(), 1);
+}
+
+// --choose-folder: the desktop's folder dialog, starting where it was left last time.
+// Empty when the viewer cancelled it.
+QString chooseFolder() {
+  QSettings settings(QStringLiteral("kivo"), QStringLiteral("kivo"));
+  const QString last = settings.value(QStringLiteral("lastFolder"), QDir::homePath()).toString();
+  const QString chosen =
+      QFileDialog::getExistingDirectory(nullptr, QStringLiteral("番組のフォルダを選んでください"), last);
+  if (!chosen.isEmpty()) settings.setValue(QStringLiteral("lastFolder"), chosen);
+  return chosen;
+}
+
+// Everything after start-up stays relative to the current directory, as on Windows.
+bool enterFolder(const QString& folder) {
+  QString why = app::folderProblem(folder);
+  if (why.isEmpty() && !QDir::setCurrent(folder)) why = QString::fromLocal8Bit(std::strerror(errno));
+  if (!why.isEmpty()) {
+    say(stderr, QStringLiteral("kivo: cannot play from %1: %2\n").arg(folder, why));
+    return false;
+  }
+  Event("folder").text(QDir::currentPath());
+  return true;
 }
 
 void playOpening(engine::EventPump& pump) {
@@ -35,13 +84,7 @@ void playOpening(engine::EventPump& pump) {
   while (opening->isVisible()) pump.processEvents();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  platform::trace::resetClock();
-  QApplication application(argc, argv);
-  platform::installFontSubstitutions();
-
+[[noreturn]] void play() {
   engine::SharedState state;
   platform::SequentialInput input;
   engine::StageEvents stageEvents(state, input);
@@ -60,13 +103,13 @@ int main(int argc, char** argv) {
         [&selectionWindow] {
           if (selectionWindow != nullptr && selectionWindow->isLoaded()) selectionWindow->unload();
         },
-        [] { endProgram(); });
+        [] { app::endProgram(0); });
     engine::Engine engine(state, stageWindow, sound, pump, input);
 
     for (;;) {
       Event("state").word("Selecting");
       {
-        selection::Form2 selectionForm(state, [] { endProgram(); });
+        selection::Form2 selectionForm(state, [] { app::endProgram(0); });
         selectionWindow = &selectionForm;
         selectionForm.load();
         selectionForm.exec();
@@ -77,4 +120,52 @@ int main(int argc, char** argv) {
   } catch (const platform::RuntimeError& error) {
     app::reportRuntimeError(error);
   }
+}
+
+// kivo [FOLDER]: enters the folder before any window, so a bad one ends the program
+// without one; then the windows, the signals and, for --choose-folder, the dialog.
+int playProgrammes(const app::Options& options, char* programName) {
+  if (!options.soundFont.isEmpty()) useSoundFont(options.soundFont);  // before leaving the start folder
+  QString folder = options.folder;
+  if (options.demo) folder = app::demoFolder(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
+  if (folder.isEmpty() && !options.chooseFolder) folder = QStringLiteral(".");
+  if (!folder.isEmpty() && !enterFolder(folder)) return kUsageStatus;
+
+  // Qt reads the scale factor when the application object is made. Whole factors keep
+  // pictures sharp: painted ones are enlarged pixel by pixel, labels get them enlarged
+  // beforehand (platform::sharpForLabel).
+  if (options.scale != 1) ::setenv("QT_SCALE_FACTOR", QByteArray::number(options.scale).constData(), 1);
+  // The command line is ours alone: Qt sees only the program's name.
+  int qtArgc = 1;
+  char* qtArgv[] = {programName, nullptr};
+  QApplication application(qtArgc, qtArgv);
+  app::endOnSignals();
+  if (folder.isEmpty()) {
+    folder = chooseFolder();
+    if (folder.isEmpty()) return 0;  // cancelled
+    if (!enterFolder(folder)) return kUsageStatus;
+  }
+  platform::installFontSubstitutions();
+  play();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  platform::trace::resetClock();
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const app::Options options = app::parseOptions(arguments);
+  switch (options.action) {
+    case app::Options::Action::Help:
+    case app::Options::Action::Version:
+      say(stdout, options.message);
+      return 0;
+    case app::Options::Action::Error:
+      say(stderr, QStringLiteral("kivo: %1\n").arg(options.message));
+      return kUsageStatus;
+    case app::Options::Action::Play:
+      return playProgrammes(options, argv[0]);
+  }
+  return 0;
 }

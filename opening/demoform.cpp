@@ -12,6 +12,7 @@
 
 #include "platform/fonts.h"
 #include "platform/keys.h"
+#include "platform/picture.h"
 #include "platform/timer.h"
 #include "platform/trace.h"
 #include "platform/twips.h"
@@ -136,7 +137,7 @@ Demoform::Demoform(SoundCall sound, QWidget* parent)
     QLabel* holder = new QLabel(this);
     holder->setObjectName(QStringLiteral("Image%1").arg(i + 2));
     const QPixmap picture = framePicture(frames[i]);
-    holder->setPixmap(picture);
+    holder->setPixmap(platform::sharpForLabel(picture));
     holder->setGeometry(twipsToPixels(holderLeft), 0, picture.width(), picture.height());
     holderLeft += platform::pixelsToTwips(picture.width()) + 120;
     holders_[i] = holder;
@@ -199,7 +200,7 @@ void Demoform::Form_Load() {
 
 void Demoform::placeSprite() {
   Image1->move(twipsToPixels(spriteLeft_), twipsToPixels(spriteTop_));
-  Image1->resize(Image1->pixmap().size());
+  Image1->resize(Image1->pixmap().deviceIndependentSize().toSize());
 }
 
 void Demoform::Timer1_Timer() {
@@ -309,7 +310,7 @@ void Demoform::playSound(const char* name, unsigned flags) {
   }
 }
 
-QSize Demoform::spriteSize() const { return Image1->pixmap().size(); }
+QSize Demoform::spriteSize() const { return Image1->pixmap().deviceIndependentSize().toSize(); }
 bool Demoform::spriteVisible() const { return Image1->isVisibleTo(this); }
 bool Demoform::lineVisible(int index) const { return index >= 1 && index <= 19 && lineVisible_[index]; }
 bool Demoform::yearVisible() const { return Label1->isVisibleTo(this); }

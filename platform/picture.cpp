@@ -1,5 +1,6 @@
 #include "platform/picture.h"
 
+#include <QGuiApplication>
 #include <QImage>
 
 #include "platform/files.h"
@@ -20,6 +21,15 @@ QPixmap loadPicture(const QString& name) {
   if (!bytes || !image.loadFromData(*bytes))
     throw RuntimeError(err::InvalidPicture).at({{}, 0, {}, QStringLiteral("\"%1\" is not a picture this player can read").arg(name)});
   return QPixmap::fromImage(std::move(image));
+}
+
+QPixmap sharpForLabel(const QPixmap& picture) {
+  const qreal ratio = qApp != nullptr ? qApp->devicePixelRatio() : 1.0;
+  if (picture.isNull() || ratio == picture.devicePixelRatio()) return picture;
+  QPixmap sharp = picture.scaled(picture.deviceIndependentSize().toSize() * ratio, Qt::IgnoreAspectRatio,
+                                 Qt::FastTransformation);
+  sharp.setDevicePixelRatio(ratio);
+  return sharp;
 }
 
 }  // namespace platform

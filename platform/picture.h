@@ -10,4 +10,8 @@ namespace platform {
 // cannot be read or is not a picture is error 481.
 QPixmap loadPicture(const QString& name);
 
+// `picture` for a label in windows drawn larger (Qt's scale factor): enlarged here pixel
+// by pixel, because a label would smooth it. Unchanged at the normal size.
+QPixmap sharpForLabel(const QPixmap& picture);
+
 }  // namespace platform

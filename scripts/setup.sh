@@ -11,6 +11,8 @@ packages=(
   libfluidsynth3 fluid-soundfont-gm timgm6mb-soundfont fonts-ipafont-gothic fonts-ipafont-mincho
   # end-to-end tests: a virtual X server, real X input, a window manager for the centring test
   xvfb xauth xdotool openbox
+  # install and package tests: the validators of the installed files, the package tools
+  desktop-file-utils appstream groff-base man-db dpkg-dev file lintian
 )
 
 missing=()

@@ -4,10 +4,16 @@
 A small television with its antenna, a blue screen and a talking face. Writes a
 Windows icon (4 bits per pixel, standard 16-colour palette, transparency mask) to
 stage/art/kivo16.ico. Run from the repository root; no third-party modules needed.
+
+`--theme DIR` instead writes the same picture as the desktop icon, DIR/NxN/apps/kivo.png
+for the hicolor sizes, each pixel enlarged to a square so the edges stay sharp.
 """
 import os
 import struct
 import sys
+import zlib
+
+THEME_SIZES = (16, 32, 48, 64, 128, 256)
 
 # The standard 16-colour palette, as (red, green, blue).
 PALETTE = [
@@ -58,7 +64,37 @@ def icon_bytes():
     return directory + entry + image
 
 
+def png_bytes(size):
+    """The icon as an RGBA PNG of size x size pixels, enlarged nearest-neighbour."""
+    factor = size // 16
+    assert factor * 16 == size
+    raw = bytearray()
+    for row in ROWS:
+        line = bytearray()
+        for c in row:
+            pixel = bytes(4) if c == "." else bytes(PALETTE[int(c, 16)]) + b"\xff"
+            line += pixel * factor
+        raw += (b"\0" + line) * factor  # filter type 0 per scan line
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b"")
+
+
+def write_theme(folder):
+    for size in THEME_SIZES:
+        out = os.path.join(folder, f"{size}x{size}", "apps")
+        os.makedirs(out, exist_ok=True)
+        with open(os.path.join(out, "kivo.png"), "wb") as f:
+            f.write(png_bytes(size))
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--theme":
+        write_theme(sys.argv[2])
+        return
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join("stage", "art", "kivo16.ico")
     os.makedirs(os.path.dirname(out), exist_ok=True)
     with open(out, "wb") as f:

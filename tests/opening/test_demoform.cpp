@@ -208,6 +208,22 @@ TEST(OpeningLettering, GroupsFillTheirBoundingBoxes) {
 }
 
 // Uncompressed 4-bit bottom-up bitmaps with the standard 16-colour palette, and the icon.
+// Also run with QT_SCALE_FACTOR=2 (kivo --scale 2): the sprite is enlarged pixel by
+// pixel, so the screen shows only the picture's own colours, none smoothed in between.
+TEST_F(OpeningTest, SpriteKeepsSharpEdgesAtAnyScale) {
+  form_->show();
+  const QImage picture = Demoform::framePicture(Frame::A).toImage();
+  ASSERT_EQ(form_->spriteSize(), picture.size());
+  const QRect sprite(form_->spriteTwips() / 15, picture.size());
+  const QImage seen = form_->grab(sprite).toImage().convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(seen.size(), picture.size() * app().devicePixelRatio());
+  for (int y = 0; y < seen.height(); ++y)
+    for (int x = 0; x < seen.width(); ++x) {
+      const QPoint source(int(x / app().devicePixelRatio()), int(y / app().devicePixelRatio()));
+      ASSERT_EQ(seen.pixel(x, y), picture.pixel(source)) << x << "," << y;
+    }
+}
+
 TEST(OpeningPictures, FramesAreFourBitBitmapsOfTheirSizes) {
   app();
   const QRgb standard[16] = {qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),

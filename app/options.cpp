@@ -1,0 +1,88 @@
+#include "app/options.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <unistd.h>
+
+namespace app {
+
+namespace {
+
+Options failed(const QString& why) {
+  Options out;
+  out.action = Options::Action::Error;
+  out.message = why + QStringLiteral(" Try 'kivo --help'.");
+  return out;
+}
+
+}  // namespace
+
+Options parseOptions(const QStringList& arguments) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "Plays the programmes KIVO.001 to KIVO.100 found in FOLDER (by default the current directory)."));
+  parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("The folder of programmes to play."),
+                               QStringLiteral("[FOLDER]"));
+  const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Play the demo programmes that come with kivo."));
+  const QCommandLineOption chooseFolder(
+      QStringLiteral("choose-folder"),
+      QStringLiteral("Without FOLDER, ask for the folder in a dialog that starts at the last one chosen."));
+  const QCommandLineOption soundFont(
+      QStringLiteral("soundfont"), QStringLiteral("Play music with this General MIDI SoundFont instead of the system's."),
+      QStringLiteral("FILE"));
+  const QCommandLineOption scale(QStringLiteral("scale"),
+                                 QStringLiteral("Draw every window N times larger (1 to 4)."), QStringLiteral("N"));
+  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit."));
+  const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
+  parser.addOptions({demo, chooseFolder, soundFont, scale, help, version});
+
+  if (!parser.parse(arguments)) return failed(parser.errorText());
+  Options out;
+  if (parser.isSet(help)) {
+    out.action = Options::Action::Help;
+    // Parsing needs no application object, so the parser does not know the program's name.
+    out.message = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("kivo"));
+    return out;
+  }
+  if (parser.isSet(version)) {
+    out.action = Options::Action::Version;
+    out.message = QStringLiteral("kivo " KIVO_VERSION "\n");
+    return out;
+  }
+  const QStringList positional = parser.positionalArguments();
+  if (positional.size() > 1) return failed(QStringLiteral("Only one FOLDER may be given."));
+  if (!positional.isEmpty()) {
+    out.folder = positional.front();
+    if (out.folder.isEmpty()) return failed(QStringLiteral("FOLDER is empty."));
+  }
+  out.demo = parser.isSet(demo);
+  if (out.demo && !out.folder.isEmpty()) return failed(QStringLiteral("Give either FOLDER or --demo, not both."));
+  out.chooseFolder = parser.isSet(chooseFolder);
+  if (parser.isSet(soundFont)) {
+    out.soundFont = parser.value(soundFont);
+    if (out.soundFont.isEmpty()) return failed(QStringLiteral("--soundfont needs a file name."));
+  }
+  if (parser.isSet(scale)) {
+    bool ok = false;
+    out.scale = parser.value(scale).toInt(&ok);
+    if (!ok || out.scale < 1 || out.scale > 4)
+      return failed(QStringLiteral("--scale takes a whole number from 1 to 4, not '%1'.").arg(parser.value(scale)));
+  }
+  return out;
+}
+
+QString folderProblem(const QString& folder) {
+  const QFileInfo info(folder);
+  if (!info.exists()) return QStringLiteral("no such folder");
+  if (!info.isDir()) return QStringLiteral("not a folder");
+  // Listing needs read, entering needs search permission.
+  if (::access(QFile::encodeName(folder).constData(), R_OK | X_OK) != 0) return QStringLiteral("permission denied");
+  return {};
+}
+
+QString demoFolder(const QString& executableFolder) {
+  return QDir::cleanPath(executableFolder + QStringLiteral("/" KIVO_DEMO_FROM_BINARY));
+}
+
+}  // namespace app

@@ -1,0 +1,31 @@
+#pragma once
+// The command line. Parsing looks at nothing but the arguments, so it runs before any
+// window exists and can be tested alone; main acts on the result.
+#include <QString>
+#include <QStringList>
+
+namespace app {
+
+struct Options {
+  // What the process does. A new mode is one more value here and one more case in main.
+  enum class Action { Play, Help, Version, Error };
+  Action action = Action::Play;
+  QString message;    // Help: the help text; Version: the version line; Error: the one-line error
+  QString folder;     // FOLDER; empty: the current directory
+  bool demo = false;  // play the demo that comes with the program
+  bool chooseFolder = false;
+  QString soundFont;  // empty: the system's SoundFont
+  int scale = 1;
+};
+
+// `arguments` as the process got them, the program's name first.
+Options parseOptions(const QStringList& arguments);
+
+// Why `folder` cannot be played from ("no such folder", ...); empty when it can.
+QString folderProblem(const QString& folder);
+
+// Where the demo is, given the folder of the running executable: the build tree and an
+// installed tree put it at the same place relative to the executable.
+QString demoFolder(const QString& executableFolder);
+
+}  // namespace app

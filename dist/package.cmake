@@ -1,0 +1,20 @@
+# `make package`: a Debian package of the installed tree.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME kivo)
+set(CPACK_PACKAGE_VENDOR "The kivo developers")
+set(CPACK_PACKAGE_CONTACT "The kivo developers <kivo@example.org>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "player for scripted Japanese broadcast programmes")
+# CPack indents these lines under the summary.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "kivo plays programmes of a small broadcasting station: a cast of characters
+talk in turn on a stage, with still pictures, background MIDI music, voice
+clips and a menu of items. Each programme is one Shift-JIS text file; three
+demo programmes come with it (kivo --demo).")
+# The libraries come from the binary; the SoundFont and the fonts are data it looks for.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fluid-soundfont-gm | timgm6mb-soundfont, fonts-ipafont-gothic, fonts-ipafont-mincho")
+include(CPack)

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs the build tree into a temporary prefix, checks the desktop entry, the AppStream
+# metadata and the manual page with their validators, and runs the installed kivo:
+# --version, --help, and --demo up to its programme list.
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+share=$prefix/share
+desktop-file-validate "$share"/applications/*.desktop || fail "desktop entry"
+appstreamcli validate --no-net "$share"/metainfo/*.metainfo.xml >/dev/null || fail "AppStream metadata"
+warnings=$(zcat "$share/man/man6/kivo.6.gz" | LC_ALL=C.UTF-8 groff -ww -man -z 2>&1) || fail "manual page"
+[ -z "$warnings" ] || fail "manual page: $warnings"
+for size in 16 32 48 64 128 256; do
+  file "$share/icons/hicolor/${size}x${size}/apps/kivo.png" | grep -q "$size x $size" || fail "icon $size"
+done
+[ -f "$share/doc/kivo/README.md" ] && [ -f "$share/doc/kivo/docs/images/stage-demo.png" ] || fail "docs"
+
+# The installed tree is moved before it runs: the demo is found from the executable.
+moved=$(mktemp -d)
+trap 'rm -rf "$prefix" "$moved"' EXIT
+mv "$prefix" "$moved/kivo"
+kivo=$moved/kivo/bin/kivo
+[ "$("$kivo" --version)" = "kivo $(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")" ] || fail "--version"
+help=$("$kivo" --help) || fail "--help status"
+grep -q -- "--choose-folder" <<<"$help" || fail "--help text"
+
+trace=$moved/trace.txt
+cd /
+QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy KIVO_TRACE=1 "$kivo" --demo 2>"$trace" &
+pid=$!
+for _ in $(seq 100); do
+  [ "$(grep -c '^[0-9.]* list ' "$trace")" -ge 3 ] && break
+  kill -0 $pid 2>/dev/null || fail "kivo --demo ended: $(tail -3 "$trace")"
+  sleep 0.2
+done
+kill -TERM $pid
+status=0
+wait $pid || status=$?
+[ "$(grep -c '^[0-9.]* list .* "KIVO.00[123]"$' "$trace")" = 3 ] || fail "--demo list: $(grep ' list ' "$trace")"
+grep -q "^[0-9.]* folder \"$moved/kivo/share/kivo/demo\"$" "$trace" || fail "demo folder: $(grep folder "$trace")"
+[ $status = 143 ] || fail "status $status after SIGTERM"
+echo "PASS: installed tree"
