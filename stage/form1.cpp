@@ -124,6 +124,7 @@ void Form1::setFullScreenStage(bool on) {
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     takeCentralWidget();
     client_->setParent(nullptr);  // only a window can be embedded in a scene
+    client_->move(0, 0);
     view_ = new StageView(this);
     proxy_ = view_->scene()->addWidget(client_);
     client_->show();
