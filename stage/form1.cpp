@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <algorithm>
 
@@ -132,6 +133,7 @@ void Form1::setFullScreenStage(bool on) {
     setCentralWidget(view_);
     leaveFullScreen_->setEnabled(true);
     setWindowState(windowState() | Qt::WindowFullScreen);
+    if (isVisible()) setGeometry(screen()->geometry());
   } else {
     proxy_->setWidget(nullptr);
     proxy_ = nullptr;
@@ -142,6 +144,7 @@ void Form1::setFullScreenStage(bool on) {
     setWindowState(windowState() & ~Qt::WindowFullScreen);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     adjustSize();
+    centreWindow(*this);
     Event("fullscreen").num(0);
   }
 }
@@ -305,6 +308,8 @@ void Form1::showStage() {
   // Every section run shows the window; only a hidden one is brought forward, so a
   // viewer who switched to another program is not pulled back at each section.
   if (isVisible()) return;
+  // Without a window manager the full-screen state alone changes nothing.
+  if (fullScreenStage()) setGeometry(screen()->geometry());
   show();
   raise();
   activateWindow();
