@@ -44,7 +44,6 @@ Station::Station(SharedState& state, StagePort& stage, SoundPort& sound, EventPu
 }
 
 void Station::run(bool once) {
-  host_.autoSpeakOn();
   for (;;) {
     ++round_;
     Event("state").word("Opening");
@@ -66,6 +65,9 @@ void Station::run(bool once) {
 bool Station::playProgramme(const QString& file) {
   Event("broadcast").text(file).num(round_);
   state_.scenarioPath = file;
+  // A viewer may have switched it off; each programme starts with it on again, so the
+  // station never waits for a viewer who has gone.
+  host_.autoSpeakOn();
   pilot_.newProgramme();
   faulted_ = false;
   engine_.runProgramme();

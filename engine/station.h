@@ -19,7 +19,8 @@ namespace engine {
 class StationHost {
  public:
   virtual ~StationHost() = default;
-  // Automatic conversation mode on, visibly, so a viewer can see and change it.
+  // Automatic conversation mode on, visibly, so a viewer can see and change it; called
+  // as each programme starts.
   virtual void autoSpeakOn() = 0;
   // Plays the opening; returns when it is over.
   virtual void playOpening() = 0;

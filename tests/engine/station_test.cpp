@@ -96,22 +96,33 @@ TEST(Station, PlaysEveryProgrammeInOrderThroughFaultsInItemsAndPre) {
   EXPECT_EQ(presses, 6);
 }
 
-TEST(Station, AfterAJumpOrAViewersPressThePressesGoOnWithTheNextUnplayedItem) {
+TEST(Station, AfterAJumpOrAViewersPressThePressesGoOnAndEachProgrammeStartsInAutomaticMode) {
   kivo_test::ScenarioDir dir;
   dir.write("KIVO.001", scenario("一", {"ミカ：はい"}, {"A", "B", "C", "ＥＮＤ"},
                                  {"[A]", "ミカ：あい", "ミカ：飛ばされる", "[B]", "ミカ：びい", "[C]", "ミカ：しい"}));
   OnAir on;
-  on.list = {"KIVO.001"};
-  // A jump while "[A]" talks; then the viewer presses C on the next menu before the station does.
-  on.afterPress = [&on](const QString& caption) {
-    if (caption != "A") return;
-    on.clock.schedule(300, [&on] { on.world.events.jumpToMenu(); });
-    on.clock.schedule(800, [&on] { on.world.events.buttonClicked(2, "C"); });
+  on.list = {"KIVO.001", "KIVO.001"};
+  // A jump while "[A]" talks; then the viewer presses C on the next menu before the station
+  // does. At "ＥＮＤ" the viewer switches automatic mode off and releases the closing line
+  // by a key; the next programme switches it on again.
+  bool first = true;
+  on.afterPress = [&](const QString& caption) {
+    if (!first) return;
+    if (caption == "A") {
+      on.clock.schedule(300, [&on] { on.world.events.jumpToMenu(); });
+      on.clock.schedule(800, [&on] { on.world.events.buttonClicked(2, "C"); });
+    } else if (caption == "ＥＮＤ") {
+      first = false;
+      on.world.autoMode = false;
+      on.clock.schedule(5000, [&on] { on.world.events.keyDown(32, 0); });
+    }
   };
   on.station.run(true);
-  EXPECT_EQ(on.events("chosen "), (QStringList{"chosen \"A\"", "chosen \"C\"", "chosen \"B\"", "chosen \"ＥＮＤ\""}));
-  EXPECT_TRUE(on.events("caption \"飛ばされる\"").isEmpty());
-  EXPECT_EQ(on.events("caption \"またね\"").size(), 1);
+  EXPECT_EQ(on.events("chosen "), (QStringList{"chosen \"A\"", "chosen \"C\"", "chosen \"B\"", "chosen \"ＥＮＤ\"",
+                                               "chosen \"A\"", "chosen \"B\"", "chosen \"C\"", "chosen \"ＥＮＤ\""}));
+  EXPECT_TRUE(on.world.autoMode);
+  EXPECT_EQ(on.events("caption \"飛ばされる\"").size(), 1);  // only where no jump cut it
+  EXPECT_EQ(on.events("caption \"またね\"").size(), 2);
 }
 
 TEST(Station, AProgrammeThatFaultsInThreeRoundsInARowIsLeftOut) {
