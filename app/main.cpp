@@ -12,6 +12,7 @@
 #include <memory>
 #include <unistd.h>
 
+#include "app/broadcast.h"
 #include "app/error_report.h"
 #include "app/event_pump.h"
 #include "app/options.h"
@@ -84,7 +85,7 @@ void playOpening(engine::EventPump& pump) {
   while (opening->isVisible()) pump.processEvents();
 }
 
-[[noreturn]] void play() {
+[[noreturn]] void play(const app::Options& options) {
   engine::SharedState state;
   platform::SequentialInput input;
   engine::StageEvents stageEvents(state, input);
@@ -95,6 +96,9 @@ void playOpening(engine::EventPump& pump) {
   platform::winmm::prepareSequencer();
 
   try {
+    if (options.broadcast)
+      app::broadcast({options.once, options.fullScreen}, state, input, stageEvents, sound, pump,
+                     [] { app::endProgram(0); });
     playOpening(pump);
 
     selection::Form2* selectionWindow = nullptr;
@@ -104,6 +108,7 @@ void playOpening(engine::EventPump& pump) {
           if (selectionWindow != nullptr && selectionWindow->isLoaded()) selectionWindow->unload();
         },
         [] { app::endProgram(0); });
+    if (options.fullScreen) stageWindow.setFullScreenStage(true);
     engine::Engine engine(state, stageWindow, sound, pump, input);
 
     for (;;) {
@@ -146,7 +151,7 @@ int playProgrammes(const app::Options& options, char* programName) {
     if (!enterFolder(folder)) return kUsageStatus;
   }
   platform::installFontSubstitutions();
-  play();
+  play(options);
 }
 
 }  // namespace

@@ -33,9 +33,15 @@ Options parseOptions(const QStringList& arguments) {
       QStringLiteral("FILE"));
   const QCommandLineOption scale(QStringLiteral("scale"),
                                  QStringLiteral("Draw every window N times larger (1 to 4)."), QStringLiteral("N"));
+  const QCommandLineOption broadcast(
+      QStringLiteral("broadcast"),
+      QStringLiteral("Broadcast unattended: every programme in list order, each item once, in rounds."));
+  const QCommandLineOption once(QStringLiteral("once"), QStringLiteral("With --broadcast, end after the last programme."));
+  const QCommandLineOption fullScreen(QStringLiteral("fullscreen"),
+                                      QStringLiteral("The stage fills the screen (Esc leaves full screen)."));
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit."));
   const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
-  parser.addOptions({demo, chooseFolder, soundFont, scale, help, version});
+  parser.addOptions({demo, chooseFolder, soundFont, scale, broadcast, once, fullScreen, help, version});
 
   if (!parser.parse(arguments)) return failed(parser.errorText());
   Options out;
@@ -59,6 +65,10 @@ Options parseOptions(const QStringList& arguments) {
   out.demo = parser.isSet(demo);
   if (out.demo && !out.folder.isEmpty()) return failed(QStringLiteral("Give either FOLDER or --demo, not both."));
   out.chooseFolder = parser.isSet(chooseFolder);
+  out.broadcast = parser.isSet(broadcast);
+  out.once = parser.isSet(once);
+  if (out.once && !out.broadcast) return failed(QStringLiteral("--once goes with --broadcast."));
+  out.fullScreen = parser.isSet(fullScreen);
   if (parser.isSet(soundFont)) {
     out.soundFont = parser.value(soundFont);
     if (out.soundFont.isEmpty()) return failed(QStringLiteral("--soundfont needs a file name."));

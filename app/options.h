@@ -16,6 +16,9 @@ struct Options {
   bool chooseFolder = false;
   QString soundFont;  // empty: the system's SoundFont
   int scale = 1;
+  bool broadcast = false;  // the station plays every programme by itself
+  bool once = false;       // with broadcast: end after the last programme
+  bool fullScreen = false;
 };
 
 // `arguments` as the process got them, the program's name first.
