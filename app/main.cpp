@@ -1,10 +1,12 @@
 // Process entry and the main loop: the opening, then the programme list and the
 // programmes chosen from it, until the viewer ends the program from a window.
 #include <QApplication>
+#include <cstring>
 #include <memory>
 
 #include "app/error_report.h"
 #include "app/event_pump.h"
+#include "check/check.h"
 #include "engine/engine.h"
 #include "engine/stage_events.h"
 #include "opening/demoform.h"
@@ -38,6 +40,9 @@ void playOpening(engine::EventPump& pump) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The check mode needs no window and no sound device: it takes over the process.
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--check") == 0) return check::main(argc, argv);
   platform::trace::resetClock();
   QApplication application(argc, argv);
   platform::installFontSubstitutions();

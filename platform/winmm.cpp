@@ -515,45 +515,81 @@ void toDeviceFormat(const std::int16_t* in, std::int64_t frames, int channels, i
   }
 }
 
-Mix_Chunk* loadClip(const QString& name) {
+// A clip file decoded to 16-bit samples at its own rate, or why it cannot be.
+struct DecodedClip {
+  std::unique_ptr<Uint8, void (*)(Uint8*)> wav{nullptr, SDL_FreeWAV};
+  std::vector<Uint8> converted;
+  const std::int16_t* samples = nullptr;
+  int channels = 0;
+  int rate = 0;
+  std::int64_t frames = 0;
+  QString problem;  // empty when the clip can be played
+};
+
+DecodedClip decodeClip(const QString& name) {
+  DecodedClip clip;
   const std::optional<std::string> path = resolvePath(name);
-  if (!path || !isOrdinaryFile(*path)) return nullptr;
+  if (!path || !isOrdinaryFile(*path)) {
+    clip.problem = QStringLiteral("no such file");
+    return clip;
+  }
   const std::optional<QByteArray> data = readFileBytes(*path);
+  if (!data) {
+    clip.problem = QStringLiteral("the file cannot be read");
+    return clip;
+  }
   // Only WAV files, although SDL would take other formats too.
-  if (!data || data->size() < 12 || !data->startsWith("RIFF") || data->mid(8, 4) != "WAVE") return nullptr;
+  if (data->size() < 12 || !data->startsWith("RIFF") || data->mid(8, 4) != "WAVE") {
+    clip.problem = QStringLiteral("not a WAV file");
+    return clip;
+  }
+  const auto undecodable = [&clip] { clip.problem = QStringLiteral("the WAV data cannot be decoded"); };
 
   SDL_AudioSpec spec{};
   Uint8* decoded = nullptr;
   Uint32 length = 0;
-  if (SDL_LoadWAV_RW(SDL_RWFromConstMem(data->constData(), int(data->size())), 1, &spec, &decoded, &length) == nullptr)
-    return nullptr;
-  std::unique_ptr<Uint8, void (*)(Uint8*)> wav(decoded, SDL_FreeWAV);
+  if (SDL_LoadWAV_RW(SDL_RWFromConstMem(data->constData(), int(data->size())), 1, &spec, &decoded, &length) == nullptr) {
+    undecodable();
+    return clip;
+  }
+  clip.wav.reset(decoded);
   // 16-bit mono and stereo, the usual clip formats, go straight to the resampler;
   // anything else is first turned into 16-bit stereo by SDL, at the file's own rate.
-  std::vector<Uint8> converted;
-  const std::int16_t* samples = reinterpret_cast<const std::int16_t*>(decoded);
-  int channels = spec.channels;
-  if (spec.format != AUDIO_S16SYS || channels < 1 || channels > 2) {
+  clip.samples = reinterpret_cast<const std::int16_t*>(decoded);
+  clip.channels = spec.channels;
+  if (spec.format != AUDIO_S16SYS || clip.channels < 1 || clip.channels > 2) {
     SDL_AudioCVT cvt;
-    if (spec.freq <= 0 || SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_S16SYS, kChannels, spec.freq) < 0)
-      return nullptr;
-    converted.resize(size_t(length) * size_t(std::max(cvt.len_mult, 1)));
-    std::memcpy(converted.data(), decoded, length);
-    cvt.buf = converted.data();
+    if (spec.freq <= 0 || SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_S16SYS, kChannels, spec.freq) < 0) {
+      undecodable();
+      return clip;
+    }
+    clip.converted.resize(size_t(length) * size_t(std::max(cvt.len_mult, 1)));
+    std::memcpy(clip.converted.data(), decoded, length);
+    cvt.buf = clip.converted.data();
     cvt.len = int(length);
-    if (SDL_ConvertAudio(&cvt) != 0) return nullptr;
+    if (SDL_ConvertAudio(&cvt) != 0) {
+      undecodable();
+      return clip;
+    }
     length = Uint32(cvt.len_cvt);
-    samples = reinterpret_cast<const std::int16_t*>(converted.data());
-    channels = kChannels;
+    clip.samples = reinterpret_cast<const std::int16_t*>(clip.converted.data());
+    clip.channels = kChannels;
   }
-  const std::int64_t frames = std::int64_t(length) / (channels * std::int64_t(sizeof(std::int16_t)));
-  if (frames <= 0 || spec.freq <= 0) return nullptr;
+  clip.frames = std::int64_t(length) / (clip.channels * std::int64_t(sizeof(std::int16_t)));
+  clip.rate = spec.freq;
+  if (clip.frames <= 0 || clip.rate <= 0) clip.problem = QStringLiteral("the WAV file holds no sound");
+  return clip;
+}
 
-  const std::int64_t outFrames = frames * kRate / spec.freq;
+Mix_Chunk* loadClip(const QString& name) {
+  const DecodedClip clip = decodeClip(name);
+  if (!clip.problem.isEmpty()) return nullptr;
+
+  const std::int64_t outFrames = clip.frames * kRate / clip.rate;
   const auto size = Uint32(outFrames * kChannels * std::int64_t(sizeof(std::int16_t)));
   auto* buffer = static_cast<std::int16_t*>(SDL_malloc(size));
   if (buffer == nullptr) return nullptr;
-  toDeviceFormat(samples, frames, channels, spec.freq, buffer, outFrames);
+  toDeviceFormat(clip.samples, clip.frames, clip.channels, clip.rate, buffer, outFrames);
   Mix_Chunk* chunk = Mix_QuickLoad_RAW(reinterpret_cast<Uint8*>(buffer), size);
   if (chunk == nullptr) {
     SDL_free(buffer);
@@ -617,6 +653,19 @@ bool mciGetErrorStringA(MCIERROR code, char* text, unsigned length) {
 }
 
 void prepareSequencer() { midiState(); }
+
+QString musicFileProblem(const QString& path) {
+  // The same tests the open command makes on the file, without opening the device.
+  if (path.contains(u'"')) return QStringLiteral("a name holding a double quote cannot be sent to the sequencer");
+  const std::optional<std::string> found = resolvePath(path);
+  if (!found || !isOrdinaryFile(*found)) return QStringLiteral("no such file");
+  const std::optional<QByteArray> data = readFileBytes(*found);
+  if (!data) return QStringLiteral("the file cannot be read");
+  if (!looksLikeMidi(*data)) return QStringLiteral("not a Standard MIDI File");
+  return {};
+}
+
+QString clipFileProblem(const QString& name) { return decodeClip(name).problem; }
 
 bool sndPlaySoundA(const char* soundName, unsigned flags) {
   const QString name = soundName != nullptr ? decodeAnsi(soundName) : QString();

@@ -1,6 +1,7 @@
 #pragma once
 // A stand-in for the three Windows multimedia calls the program uses, over SDL2_mixer
 // (FluidSynth for MIDI). Text is narrow, in the ANSI code page (CP932).
+#include <QString>
 #include <cstdint>
 
 namespace platform::winmm {
@@ -21,6 +22,12 @@ bool sndPlaySoundA(const char* soundName, unsigned flags);
 // Starts loading the MIDI synthesiser's SoundFont in the background, so that the first
 // "play" sounds at once. Optional: the first "open" starts it as well.
 void prepareSequencer();
+
+// Why the sequencer would not play the file at `path` (as the open command gets it),
+// or why sndPlaySoundA would play the default sound instead of the clip `name`; empty
+// when it would play. Neither opens the audio device: the checker asks them.
+QString musicFileProblem(const QString& path);
+QString clipFileProblem(const QString& name);
 
 // Hooks for the sound tests and the benchmark; the program itself never calls them.
 namespace test_hooks {

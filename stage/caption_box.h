@@ -1,0 +1,24 @@
+#pragma once
+// The stage window's caption box (Label1): its place, its font, and whether a caption
+// fits it. The window builds the box from these, and the checker measures with them.
+#include <QFont>
+#include <QRect>
+#include <QString>
+
+namespace stage {
+
+// Left, top, width and height in twips.
+QRect captionBoxTwips();
+QFont captionFont();
+
+struct CaptionFit {
+  int linesNeeded = 0;  // lines the wrapped caption takes
+  int linesShown = 0;   // lines the box shows in full
+  bool fits() const { return linesNeeded <= linesShown; }
+};
+
+// Measures the caption as the box draws it: wrapped at the box's width, "&" markers
+// hidden; what does not fit the box's height is cut off.
+CaptionFit fitCaption(const QString& caption);
+
+}  // namespace stage
