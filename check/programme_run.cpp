@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <set>
+#include <unordered_map>
 #include <map>
 #include <optional>
 
@@ -44,15 +45,16 @@ struct Checker::Media {
     QString file;  // the file found, so that two spellings of one name count once
     std::optional<RuntimeError> error;
   };
-  QHash<QString, Picture> pictures;
+  std::unordered_map<QString, Picture> pictures;  // nodes: references to them stay valid
   QHash<QString, QString> tuneProblems, clipProblems;
 
-  static QString key(const QString& name) { return platform::currentDirectory() + QChar(0) + name; }
+  QString folder;  // the current directory of the programme being checked
+  QString key(const QString& name) const { return folder + QChar(0) + name; }
 
   const Picture& picture(const QString& name) {
     const QString k = key(name);
-    auto it = pictures.constFind(k);
-    if (it != pictures.constEnd()) return *it;
+    auto it = pictures.find(k);
+    if (it != pictures.end()) return it->second;
     Picture p;
     try {
       const QPixmap pixmap = platform::loadPicture(name);
@@ -63,14 +65,14 @@ struct Checker::Media {
       p.error = e;
       p.file = name;
     }
-    return *pictures.insert(k, std::move(p));
+    return pictures.emplace(k, std::move(p)).first->second;
   }
   const QString& tuneProblem(const QString& file) {
     const QString k = key(file);
     auto it = tuneProblems.constFind(k);
     if (it == tuneProblems.constEnd())
       // The player opens the tune by the current directory and the name, always.
-      it = tuneProblems.insert(k, platform::winmm::musicFileProblem(platform::currentDirectory() + u'\\' + file));
+      it = tuneProblems.insert(k, platform::winmm::musicFileProblem(folder + u'\\' + file));
     return *it;
   }
   const QString& clipProblem(const QString& file) {
@@ -101,6 +103,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
         clock_([this] { events_.timerTick(); }),
         engine_(state_, tap_, *this, clock_, input_) {
     state_.scenarioPath = name;
+    media_.folder = platform::currentDirectory();
     tap_.clock = &clock_;
     tap_.onMenuOpened = [this] { clock_.schedule(0, [this] { press(); }); };
     tap_.onMenuClosed = [this] { sectionEntered_ = false; };
@@ -133,7 +136,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
     fileChecks(report.summary);
 
     report.summary.sections = int(sections_.size());
-    report.summary.dialogueLines = int(dialogueLines_.size());
+    report.summary.dialogueLines = dialogueCount_;
     report.summary.speakers = int(speakers_.size());
     report.summary.pictures = int(pictures_.size());
     report.summary.tunes = int(tunes_.size());
@@ -149,7 +152,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
   // --- StagePort ---
   void setCaption(const QString& text) override {
     const stage::CaptionFit fit = stage::fitCaption(text);
-    if (!fit.fits())
+    if (!fit.fits)
       warn(line(), QStringLiteral("the caption is cut off: it takes %1 lines, the caption box shows %2").arg(fit.linesNeeded).arg(fit.linesShown),
            QStringLiteral("shorten the text or split it into two dialogue lines"));
   }
@@ -207,8 +210,22 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
 
   QSize picture(const QString& file) {
     if (file.isEmpty()) return {};
-    const Checker::Media::Picture& p = media_.picture(file);
-    pictures_.insert(p.file);
+    // Speaker pictures come at every phase of every line, the talk and rest pictures
+    // of one speaker in turn: the last two looked up are compared first.
+    const Checker::Media::Picture* found = nullptr;
+    for (const auto& [name, picture] : recentPictures_)
+      if (picture != nullptr && name == file) found = picture;
+    if (found == nullptr) {
+      auto it = seenPictures_.find(file);
+      if (it == seenPictures_.end()) {
+        it = seenPictures_.emplace(file, &media_.picture(file)).first;
+        pictures_.insert(it->second->file);
+      }
+      found = it->second;
+      recentPictures_[1] = std::move(recentPictures_[0]);
+      recentPictures_[0] = {file, found};
+    }
+    const Checker::Media::Picture& p = *found;
     if (p.error) throw RuntimeError(*p.error);
     return p.twips;
   }
@@ -224,11 +241,14 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
   }
 
   void dialogue(const QString& speaker, bool inCast) {
-    dialogueLines_.insert(line());
+    const int at = line();
+    if (size_t(at) >= dialogueLines_.size()) dialogueLines_.resize(size_t(at) + 1);
+    dialogueCount_ += dialogueLines_[size_t(at)] ? 0 : 1;
+    dialogueLines_[size_t(at)] = true;
     speakers_.insert(speaker);
     // After a broken cast table every later name would be reported again.
     if (!inCast && !castFailed_ && unknownSpeakers_.insert(speaker).second)
-      warn(line(), QStringLiteral("speaker %1 is not in the cast").arg(quoted(speaker)),
+      warn(at, QStringLiteral("speaker %1 is not in the cast").arg(quoted(speaker)),
            QStringLiteral("the speaker box stays empty while this speaker talks"));
   }
 
@@ -314,8 +334,12 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
   bool castFailed_ = false;
   bool menuFailed_ = false;
 
+  std::unordered_map<QString, const Checker::Media::Picture*> seenPictures_;
+  std::array<std::pair<QString, const Checker::Media::Picture*>, 2> recentPictures_{};
   std::vector<Diagnostic> found_;
-  std::set<int> sections_, dialogueLines_;
+  std::set<int> sections_;
+  std::vector<bool> dialogueLines_;  // by line number: a section played twice counts once
+  int dialogueCount_ = 0;
   std::set<QString> speakers_, pictures_, tunes_, clips_;
   std::set<QString> oversized_, warnedTunes_, warnedClips_, unknownSpeakers_;
 };

@@ -12,9 +12,9 @@ QRect captionBoxTwips();
 QFont captionFont();
 
 struct CaptionFit {
-  int linesNeeded = 0;  // lines the wrapped caption takes
+  bool fits = true;
+  int linesNeeded = 0;  // lines the wrapped caption takes; counted only when it does not fit
   int linesShown = 0;   // lines the box shows in full
-  bool fits() const { return linesNeeded <= linesShown; }
 };
 
 // Measures the caption as the box draws it: wrapped at the box's width, "&" markers
