@@ -271,18 +271,14 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
   // rather than about the run.
   void fileChecks(Summary& summary) {
     const QString name = state_.scenarioPath;
-    summary.title = selection::readTitle(input_, name);
-    if (summary.title == name)
-      warn(1, QStringLiteral("no title"), QStringLiteral("the programme list shows the file name instead; begin the file with a number, a comma and the title"));
-    else if (summary.title.trimmed().isEmpty())
-      warn(1, QStringLiteral("the title is empty"), QStringLiteral("the programme list shows an empty line"));
-
     std::vector<std::pair<QString, int>> headers;
+    QString firstLine;
     bool lastIsHeader = false;
     try {
       input_.open(name);
       while (!input_.atEnd()) {
         const QString text = input_.lineInput();
+        if (input_.lineNumber() == 1) firstLine = text;
         lastIsHeader = text.size() >= 2 && text.startsWith(u'[') && text.endsWith(u']');
         if (lastIsHeader) headers.emplace_back(text, input_.lineNumber());
       }
@@ -291,6 +287,16 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
     }
     input_.closeAll();
     if (lastIsHeader) headers.pop_back();  // the line that ends the last body
+
+    summary.title = selection::readTitle(input_, name);
+    const QString titleForm = QStringLiteral("begin the file with a line of a number, a comma and the title");
+    if (summary.title == name)
+      warn(1, QStringLiteral("no title"), QStringLiteral("the programme list shows the file name instead; ") + titleForm);
+    else if (firstLine.startsWith(u'['))
+      warn(1, QStringLiteral("no title line"),
+           QStringLiteral("the programme list shows %1 as the title; ").arg(quoted(summary.title)) + titleForm);
+    else if (summary.title.trimmed().isEmpty())
+      warn(1, QStringLiteral("the title is empty"), QStringLiteral("the programme list shows an empty line"));
 
     QSet<QString> reached{QStringLiteral("[pictureinit]"), QStringLiteral("[pre]"), QStringLiteral("[menu]")};
     for (int i = 0; i < 8; ++i)
