@@ -87,6 +87,10 @@ bool sndPlaySoundA(const char* soundName, unsigned flags) {
   return started;
 }
 
+QString musicFileProblem(const QString& path) { return detail::musicProblem(path); }
+
+QString clipFileProblem(const QString& name) { return detail::clipProblem(name); }
+
 namespace test_hooks {
 
 std::int64_t mixedFrames() { return detail::mixedFrames(); }

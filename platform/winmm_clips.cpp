@@ -1,143 +1,181 @@
 // WAV clips on mixer channel 0, beside the music.
+//
+// The call itself only looks at the file's header: reading, decoding and resampling run
+// on a worker thread, so a long or damaged clip never holds the event thread. The
+// newest call wins: a clip still being prepared when the next call comes is dropped.
+// The worker starts the clip itself, under the same mutex the calls take.
 #include <SDL.h>
 #include <SDL_mixer.h>
 
 #include <QByteArray>
-#include <algorithm>
-#include <cstring>
-#include <memory>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/wav_clip.h"
 #include "platform/winmm.h"
 #include "platform/winmm_internal.h"
 
 namespace platform::winmm::detail {
 namespace {
 
-Mix_Chunk*& currentClip() {
-  static Mix_Chunk* clip = nullptr;
-  return clip;
+// Enough of a file to reach the data chunk of any ordinary WAV file.
+constexpr qsizetype kHeadBytes = 64 * 1024;
+
+struct Job {
+  std::uint64_t generation = 0;
+  std::string path;
+  unsigned flags = 0;
+};
+
+struct Clips {
+  std::mutex mutex;
+  std::condition_variable wake;      // a job for the worker, or quit
+  std::condition_variable prepared;  // the newest call's clip has started or failed
+  std::uint64_t generation = 0;      // of the newest call
+  std::optional<Job> job;
+  bool preparing = false;  // the newest call's clip is not ready yet
+  bool quit = false;
+  Mix_Chunk* current = nullptr;
+  std::vector<std::int16_t> samples;  // the current chunk's sound
+  std::thread worker;
+};
+
+// Never destroyed: the worker may outlive static destruction.
+Clips& clips() {
+  static Clips* c = new Clips;
+  return *c;
 }
 
-// SDL's own resampler takes tens of milliseconds for a few seconds of 22 kHz speech,
-// far too long to hold the event thread. A cubic interpolation written straight into
-// the chunk's buffer does it in about a millisecond. `in` is 16-bit, mono or stereo.
-void toDeviceFormat(const std::int16_t* in, std::int64_t frames, int channels, int rate, std::int16_t* out,
-                    std::int64_t outFrames) {
-  const auto sample = [&](std::int64_t f, int ch) {
-    return float(in[std::clamp<std::int64_t>(f, 0, frames - 1) * channels + std::min(ch, channels - 1)]);
-  };
-  const double step = double(rate) / kRate;
-  for (std::int64_t o = 0; o < outFrames; ++o) {
-    const double pos = double(o) * step;
-    const auto i = std::int64_t(pos);
-    const auto t = float(pos - double(i));
-    // Catmull-Rom weights for the four neighbours.
-    const float t2 = t * t, t3 = t2 * t;
-    const float w0 = -0.5f * t3 + t2 - 0.5f * t;
-    const float w1 = 1.5f * t3 - 2.5f * t2 + 1;
-    const float w2 = -1.5f * t3 + 2 * t2 + 0.5f * t;
-    const float w3 = 0.5f * t3 - 0.5f * t2;
-    for (int ch = 0; ch < kChannels; ++ch) {
-      float v;
-      if (i >= 1 && i + 2 < frames) {
-        const std::int16_t* p = in + (i - 1) * channels + std::min(ch, channels - 1);
-        v = w0 * p[0] + w1 * p[channels] + w2 * p[2 * channels] + w3 * p[3 * channels];
-      } else {
-        v = w0 * sample(i - 1, ch) + w1 * sample(i, ch) + w2 * sample(i + 1, ch) + w3 * sample(i + 2, ch);
-      }
-      out[o * kChannels + ch] = static_cast<std::int16_t>(std::clamp(v, -32768.0f, 32767.0f));
-    }
-  }
-}
-
-Mix_Chunk* loadClip(const QString& name) {
-  const std::optional<std::string> path = resolvePath(name);
-  if (!path || !isOrdinaryFile(*path)) return nullptr;
-  const std::optional<QByteArray> data = readFileBytes(*path);
-  // Only WAV files, although SDL would take other formats too.
-  if (!data || data->size() < 12 || !data->startsWith("RIFF") || data->mid(8, 4) != "WAVE") return nullptr;
-
-  SDL_AudioSpec spec{};
-  Uint8* decoded = nullptr;
-  Uint32 length = 0;
-  if (SDL_LoadWAV_RW(SDL_RWFromConstMem(data->constData(), int(data->size())), 1, &spec, &decoded, &length) == nullptr)
-    return nullptr;
-  std::unique_ptr<Uint8, void (*)(Uint8*)> wav(decoded, SDL_FreeWAV);
-  // 16-bit mono and stereo, the usual clip formats, go straight to the resampler;
-  // anything else is first turned into 16-bit stereo by SDL, at the file's own rate.
-  std::vector<Uint8> converted;
-  const std::int16_t* samples = reinterpret_cast<const std::int16_t*>(decoded);
-  int channels = spec.channels;
-  if (spec.format != AUDIO_S16SYS || channels < 1 || channels > 2) {
-    SDL_AudioCVT cvt;
-    if (spec.freq <= 0 || SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_S16SYS, kChannels, spec.freq) < 0)
-      return nullptr;
-    converted.resize(size_t(length) * size_t(std::max(cvt.len_mult, 1)));
-    std::memcpy(converted.data(), decoded, length);
-    cvt.buf = converted.data();
-    cvt.len = int(length);
-    if (SDL_ConvertAudio(&cvt) != 0) return nullptr;
-    length = Uint32(cvt.len_cvt);
-    samples = reinterpret_cast<const std::int16_t*>(converted.data());
-    channels = kChannels;
-  }
-  const std::int64_t frames = std::int64_t(length) / (channels * std::int64_t(sizeof(std::int16_t)));
-  if (frames <= 0 || spec.freq <= 0) return nullptr;
-
-  const std::int64_t outFrames = frames * kRate / spec.freq;
-  const auto size = Uint32(outFrames * kChannels * std::int64_t(sizeof(std::int16_t)));
-  auto* buffer = static_cast<std::int16_t*>(SDL_malloc(size));
-  if (buffer == nullptr) return nullptr;
-  toDeviceFormat(samples, frames, channels, spec.freq, buffer, outFrames);
-  Mix_Chunk* chunk = Mix_QuickLoad_RAW(reinterpret_cast<Uint8*>(buffer), size);
-  if (chunk == nullptr) {
-    SDL_free(buffer);
-    return nullptr;
-  }
-  chunk->allocated = 1;  // Mix_FreeChunk releases the samples too
-  return chunk;
-}
-
-void stopClip() {
+// Mutex held.
+void stopClip(Clips& c) {
   Mix_HaltChannel(kClipChannel);
-  if (currentClip() != nullptr) {
-    Mix_FreeChunk(currentClip());
-    currentClip() = nullptr;
+  if (c.current != nullptr) Mix_FreeChunk(c.current);
+  c.current = nullptr;
+  c.samples = {};
+}
+
+// Mutex held. The default sound in place of a clip that cannot be played.
+bool playDefault(unsigned flags) {
+  if ((flags & SND_NODEFAULT) != 0) return false;
+  Mix_Chunk* chunk = chime();
+  return chunk != nullptr && Mix_PlayChannel(kClipChannel, chunk, 0) >= 0;
+}
+
+ClipDecode readAndDecode(const std::string& path) {
+  const std::optional<QByteArray> data = readFileBytes(path);
+  if (!data) return {{}, QStringLiteral("the file cannot be read")};
+  return decodeClip(*data);
+}
+
+void work() {
+  Clips& c = clips();
+  std::unique_lock lock(c.mutex);
+  while (true) {
+    c.wake.wait(lock, [&] { return c.quit || c.job.has_value(); });
+    if (c.quit) return;
+    const Job job = *c.job;
+    c.job.reset();
+    lock.unlock();
+    ClipDecode clip = readAndDecode(job.path);
+    lock.lock();
+    if (job.generation != c.generation) continue;  // a newer call came meanwhile
+    if (clip.problem.isEmpty()) {
+      c.samples = std::move(clip.samples);
+      c.current = Mix_QuickLoad_RAW(reinterpret_cast<Uint8*>(c.samples.data()),
+                                    Uint32(c.samples.size() * sizeof(std::int16_t)));
+      if (c.current == nullptr || Mix_PlayChannel(kClipChannel, c.current, 0) < 0) stopClip(c);
+    } else {
+      playDefault(job.flags);
+    }
+    c.preparing = false;
+    c.prepared.notify_all();
   }
+}
+
+// The file's size and first bytes, or nullopt when it cannot be read.
+std::optional<std::pair<QByteArray, std::int64_t>> readHead(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return std::nullopt;
+  QByteArray head(kHeadBytes, Qt::Uninitialized);
+  const size_t n = std::fread(head.data(), 1, size_t(head.size()), f);
+  head.truncate(qsizetype(n));
+  std::int64_t size = -1;
+  if (std::fseek(f, 0, SEEK_END) == 0) size = std::int64_t(std::ftell(f));
+  std::fclose(f);
+  if (size < 0) return std::nullopt;
+  return std::pair{head, size};
+}
+
+// Why the file behind a clip name cannot even be tried; empty when the worker should try it.
+QString quickProblem(const QString& name, std::string& path) {
+  const std::optional<std::string> found = resolvePath(name);
+  if (!found || !isOrdinaryFile(*found)) return QStringLiteral("file not found");
+  path = *found;
+  const auto head = readHead(path);
+  if (!head) return QStringLiteral("the file cannot be read");
+  return wavHeaderProblem(head->first, head->second);
 }
 
 }  // namespace
 
 bool playSound(const char* soundName, const QString& name, unsigned flags) {
   if (!ensureAudio()) return false;
-  if ((flags & SND_NOSTOP) != 0 && Mix_Playing(kClipChannel) != 0) return false;
-  stopClip();
+  Clips& c = clips();
+  std::unique_lock lock(c.mutex);
+  if (!c.worker.joinable()) c.worker = std::thread(work);
+  if ((flags & SND_NOSTOP) != 0 && (c.preparing || Mix_Playing(kClipChannel) != 0)) return false;
+  const std::uint64_t generation = ++c.generation;
+  c.job.reset();
+  c.preparing = false;
+  stopClip(c);
   if (soundName == nullptr) return true;  // a null name only stops the sound
-  Mix_Chunk* chunk = loadClip(name);
-  if (chunk != nullptr) {
-    currentClip() = chunk;
+
+  std::string path;
+  if (!quickProblem(name, path).isEmpty()) {
+    if (!playDefault(flags)) return false;
   } else {
-    if ((flags & SND_NODEFAULT) != 0) return false;
-    chunk = chime();
-    if (chunk == nullptr) return false;
+    c.job = Job{generation, std::move(path), flags};
+    c.preparing = true;
+    c.wake.notify_one();
   }
-  if (Mix_PlayChannel(kClipChannel, chunk, 0) < 0) return false;
   if ((flags & SND_ASYNC) == 0) {
+    c.prepared.wait(lock, [&] { return !c.preparing || c.generation != generation; });
+    lock.unlock();
     while (Mix_Playing(kClipChannel) != 0) SDL_Delay(5);
   }
   return true;
 }
 
+QString clipProblem(const QString& name) {
+  const std::optional<std::string> path = resolvePath(name);
+  if (!path || !isOrdinaryFile(*path)) return QStringLiteral("file not found");
+  return readAndDecode(*path).problem;
+}
+
 void resetClips() {
+  Clips& c = clips();
+  {
+    std::lock_guard lock(c.mutex);
+    c.quit = true;
+  }
+  c.wake.notify_all();
+  if (c.worker.joinable()) c.worker.join();
   if (audioIsOpen()) {
     Mix_HaltChannel(-1);
-    if (currentClip() != nullptr) Mix_FreeChunk(currentClip());
+    if (c.current != nullptr) Mix_FreeChunk(c.current);
   }
-  currentClip() = nullptr;
+  c.current = nullptr;
+  c.samples = {};
+  c.job.reset();
+  c.preparing = false;
+  c.quit = false;
+  c.generation = 0;
 }
 
 }  // namespace platform::winmm::detail

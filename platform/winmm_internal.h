@@ -27,6 +27,7 @@ void closeAudio();
 // Sequencer.
 void SDLCALL renderMusic(void* unused, Uint8* stream, int len);  // the device's music hook
 MCIERROR runCommand(const mci::Command& command);
+QString musicProblem(const QString& path);
 void prepareSequencer();
 bool waitForMidi(int timeoutMs);
 int soundFontLoads();
@@ -34,6 +35,7 @@ void resetSequencer();  // after the device is closed
 
 // Clips.
 bool playSound(const char* soundName, const QString& name, unsigned flags);
+QString clipProblem(const QString& name);
 void resetClips();  // before the device is closed
 
 // The default sound.

@@ -308,6 +308,14 @@ MCIERROR runCommand(const Command& command) {
   return kUnrecognizedCommand;
 }
 
+QString musicProblem(const QString& name) {
+  const std::optional<std::string> path = resolvePath(name);
+  if (!path || !isOrdinaryFile(*path)) return QStringLiteral("file not found");
+  const std::optional<QByteArray> data = readFileBytes(*path);
+  if (!data) return QStringLiteral("the file cannot be read");
+  return parseMidi(*data).problem;
+}
+
 void prepareSequencer() { midiState(); }
 
 bool waitForMidi(int timeoutMs) {
