@@ -46,13 +46,14 @@ QString lengthProblem(std::int64_t frames, std::int64_t rate) {
 // SDL's own resampler takes tens of milliseconds for a few seconds of 22 kHz speech.
 // A cubic interpolation written straight into the output does it in about a
 // millisecond. `in` is 16-bit, mono or stereo.
-void toDeviceFormat(const std::int16_t* in, std::int64_t frames, int channels, int rate, std::int16_t* out,
-                    std::int64_t outFrames) {
+bool toDeviceFormat(const std::int16_t* in, std::int64_t frames, int channels, int rate, std::int16_t* out,
+                    std::int64_t outFrames, const std::function<bool()>& stale) {
   const auto sample = [&](std::int64_t f, int ch) {
     return float(in[std::clamp<std::int64_t>(f, 0, frames - 1) * channels + std::min(ch, channels - 1)]);
   };
   const double step = double(rate) / kRate;
   for (std::int64_t o = 0; o < outFrames; ++o) {
+    if ((o & 0xFFFF) == 0 && stale && stale()) return false;
     const double pos = double(o) * step;
     const auto i = std::int64_t(pos);
     const auto t = float(pos - double(i));
@@ -73,6 +74,7 @@ void toDeviceFormat(const std::int16_t* in, std::int64_t frames, int channels, i
       out[o * kChannels + ch] = static_cast<std::int16_t>(std::clamp(v, -32768.0f, 32767.0f));
     }
   }
+  return true;
 }
 
 }  // namespace
@@ -103,12 +105,14 @@ QString wavHeaderProblem(const QByteArray& head, std::int64_t fileSize) {
       if (plain && blockAlign > 0) return lengthProblem(bytes / blockAlign, rate);
       return {};
     }
+    if (at + 8 + size > fileSize) return QStringLiteral("a chunk runs past the end of the file");
     at += 8 + size + (size & 1);
   }
-  return {};  // the rest is for the decoder to judge
+  // Without the whole file in view, the rest is for the decoder to judge.
+  return head.size() >= fileSize ? QStringLiteral("no sound data") : QString();
 }
 
-ClipDecode decodeClip(const QByteArray& bytes) {
+ClipDecode decodeClip(const QByteArray& bytes, const std::function<bool()>& stale) {
   ClipDecode out;
   if (QString why = wavHeaderProblem(bytes, bytes.size()); !why.isEmpty()) {
     out.problem = why;
@@ -167,7 +171,8 @@ ClipDecode decodeClip(const QByteArray& bytes) {
     return out;
   }
   out.samples.resize(size_t(outFrames) * kChannels);
-  toDeviceFormat(samples, frames, channels, spec.freq, out.samples.data(), outFrames);
+  if (!toDeviceFormat(samples, frames, channels, spec.freq, out.samples.data(), outFrames, stale))
+    return {{}, QStringLiteral("no longer wanted")};
   return out;
 }
 

@@ -99,6 +99,10 @@ bool waitForMidi(int timeoutMs) { return detail::waitForMidi(timeoutMs); }
 
 int soundFontLoads() { return detail::soundFontLoads(); }
 
+void passTime(int ms) { detail::passTime(ms); }
+
+void waitForClips() { detail::waitForClips(); }
+
 void reset() {
   detail::resetClips();
   if (detail::audioIsOpen()) detail::resetChime();

@@ -37,6 +37,8 @@ std::int64_t mixedFrames();      // frames mixed since the audio device was open
 bool waitForMidi(int timeoutMs);  // opens audio, loads the SoundFont; true when MIDI is ready
 int soundFontLoads();             // SoundFont loads so far in this process
 void reset();                     // closes audio and forgets everything; the next call starts afresh
+void passTime(int ms);            // moves the clock of the device retry on
+void waitForClips();              // until the newest clip has started or failed
 }  // namespace test_hooks
 
 }  // namespace platform::winmm

@@ -21,6 +21,7 @@ constexpr int kClipChannel = 0;
 // Audio device. Event thread only.
 bool ensureAudio();  // opens the device on first use; false when there is none
 bool audioIsOpen();
+void passTime(int ms);  // moves the retry clock on, for tests
 std::int64_t mixedFrames();
 void closeAudio();
 
@@ -36,6 +37,7 @@ void resetSequencer();  // after the device is closed
 // Clips.
 bool playSound(const char* soundName, const QString& name, unsigned flags);
 QString clipProblem(const QString& name);
+void waitForClips();
 void resetClips();  // before the device is closed
 
 // The default sound.
