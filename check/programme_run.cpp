@@ -21,10 +21,12 @@
 #include "platform/input.h"
 #include "platform/picture.h"
 #include "platform/runtime_error.h"
+#include "platform/text.h"
 #include "platform/trace.h"
 #include "platform/twips.h"
 #include "platform/winmm.h"
 #include "selection/form2.h"
+#include "sound/sound.h"
 #include "stage/caption_box.h"
 
 namespace check {
@@ -48,6 +50,8 @@ struct Checker::Media {
   std::unordered_map<QString, Picture> pictures;  // nodes: references to them stay valid
   QHash<QString, QString> tuneProblems, clipProblems;
 
+  static QString inCodePage(const QString& text) { return platform::decodeAnsi(platform::encodeAnsi(text)); }
+
   QString folder;  // the current directory of the programme being checked
   QString key(const QString& name) const { return folder + QChar(0) + name; }
 
@@ -70,15 +74,15 @@ struct Checker::Media {
   const QString& tuneProblem(const QString& file) {
     const QString k = key(file);
     auto it = tuneProblems.constFind(k);
+    // Both go to the platform in the code page, as the player sends them.
     if (it == tuneProblems.constEnd())
-      // The player opens the tune by the current directory and the name, always.
-      it = tuneProblems.insert(k, platform::winmm::musicFileProblem(folder + u'\\' + file));
+      it = tuneProblems.insert(k, platform::winmm::musicFileProblem(inCodePage(sound::musicPath(file))));
     return *it;
   }
   const QString& clipProblem(const QString& file) {
     const QString k = key(file);
     auto it = clipProblems.constFind(k);
-    if (it == clipProblems.constEnd()) it = clipProblems.insert(k, platform::winmm::clipFileProblem(file));
+    if (it == clipProblems.constEnd()) it = clipProblems.insert(k, platform::winmm::clipFileProblem(inCodePage(file)));
     return *it;
   }
 };

@@ -23,10 +23,12 @@ bool sndPlaySoundA(const char* soundName, unsigned flags);
 // "play" sounds at once. Optional: the first "open" starts it as well.
 void prepareSequencer();
 
-// Why the sequencer would not play the file at `path` (as the open command gets it),
-// or why sndPlaySoundA would play the default sound instead of the clip `name`; empty
-// when it would play. Neither opens the audio device: the checker asks them.
+// For checking a programme's files: the same reading and decoding as the real calls,
+// without opening the audio device or playing anything. Each returns a short reason in
+// plain words, or an empty text when the file would play.
+// Why the sequencer would not play this file; empty when it would.
 QString musicFileProblem(const QString& path);
+// Why sndPlaySoundA would not play this clip name (resolved as sndPlaySoundA resolves it); empty when it would.
 QString clipFileProblem(const QString& name);
 
 // Hooks for the sound tests and the benchmark; the program itself never calls them.
@@ -35,6 +37,8 @@ std::int64_t mixedFrames();      // frames mixed since the audio device was open
 bool waitForMidi(int timeoutMs);  // opens audio, loads the SoundFont; true when MIDI is ready
 int soundFontLoads();             // SoundFont loads so far in this process
 void reset();                     // closes audio and forgets everything; the next call starts afresh
+void passTime(int ms);            // moves the clock of the device retry on
+void waitForClips();              // until the newest clip has started or failed
 }  // namespace test_hooks
 
 }  // namespace platform::winmm
