@@ -51,7 +51,9 @@ QString jsonLine(const QString& file, const Diagnostic& d) {
 
 QString runningTime(double ms) {
   const long long tenths = std::llround(ms / 100);
-  return QStringLiteral("%1:%2.%3").arg(tenths / 600).arg((tenths / 10) % 60, 2, 10, QLatin1Char('0')).arg(tenths % 10);
+  const QString seconds = QStringLiteral("%1.%2").arg((tenths / 10) % 60, 2, 10, QLatin1Char('0')).arg(tenths % 10);
+  if (tenths < 36000) return QStringLiteral("%1:%2").arg(tenths / 600).arg(seconds);
+  return QStringLiteral("%1:%2:%3").arg(tenths / 36000).arg((tenths / 600) % 60, 2, 10, QLatin1Char('0')).arg(seconds);
 }
 
 QString summaryLine(const FileReport& r) {

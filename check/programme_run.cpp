@@ -157,7 +157,11 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
   void setCaption(const QString& text) override {
     const stage::CaptionFit fit = stage::fitCaption(text);
     if (!fit.fits)
-      warn(line(), QStringLiteral("the caption is cut off: it takes %1 lines, the caption box shows %2").arg(fit.linesNeeded).arg(fit.linesShown),
+      warn(line(),
+           QStringLiteral("the caption is cut off: it takes %1 lines, the caption box shows %2")
+               .arg(fit.linesNeeded < stage::CaptionFit::kMostLines ? QString::number(fit.linesNeeded)
+                                                                    : QStringLiteral("%1 or more").arg(fit.linesNeeded))
+               .arg(fit.linesShown),
            QStringLiteral("shorten the text or split it into two dialogue lines"));
   }
   void setSpeakerPicture(const QString& file) override { picture(file); }

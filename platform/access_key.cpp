@@ -3,7 +3,6 @@
 #include <QPainter>
 #include <QTextLayout>
 #include <cmath>
-#include <limits>
 
 namespace platform {
 
@@ -70,11 +69,11 @@ void drawAccessKeyText(QPainter& painter, const QRect& rect, const QString& capt
   painter.restore();
 }
 
-int accessKeyTextHeight(const QFont& font, int width, const QString& caption) {
+int accessKeyTextHeight(const QFont& font, int width, const QString& caption, int maxHeight) {
   const AccessKeyCaption parsed = parseAccessKeys(caption);
   QTextLayout layout(parsed.text, font);
   prepareLayout(layout, parsed);
-  return int(std::ceil(layOutLines(layout, width, std::numeric_limits<qreal>::infinity())));
+  return int(std::ceil(layOutLines(layout, width, maxHeight)));
 }
 
 }  // namespace platform

@@ -24,7 +24,7 @@ AccessKeyCaption parseAccessKeys(const QString& caption);
 void drawAccessKeyText(QPainter& painter, const QRect& rect, const QString& caption);
 
 // The height in pixels the caption takes when wrapped at `width` as drawAccessKeyText
-// wraps it, all of its lines laid out.
-int accessKeyTextHeight(const QFont& font, int width, const QString& caption);
+// wraps it; lines are laid out until `maxHeight` is reached.
+int accessKeyTextHeight(const QFont& font, int width, const QString& caption, int maxHeight = 1 << 30);
 
 }  // namespace platform

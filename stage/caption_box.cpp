@@ -37,7 +37,8 @@ struct Measure {
   // than the width less the widest piece that cannot be broken, so the sum of advances
   // bounds the line count. Laying the text out exactly costs a hundred times more.
   bool surelyWithin(const QString& text, int lines) {
-    if (lines < 2) return false;
+    // Far more than any box holds: left to the exact, bounded count.
+    if (lines < 2 || text.size() > 4096) return false;
     qreal sum = 0, piece = 0, widestPiece = 0;
     QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
     qsizetype next = breaks.toNextBoundary();
@@ -72,8 +73,9 @@ CaptionFit fitCaption(const QString& caption) {
   static Measure m;
   const int shown = m.area.height() / m.lineHeight;
   if (caption.isEmpty() || m.surelyWithin(platform::parseAccessKeys(caption).text, shown)) return {true, 0, shown};
-  const int height = platform::accessKeyTextHeight(m.font, m.area.width(), caption);
-  const int needed = (height + m.lineHeight - 1) / m.lineHeight;
+  // However long a caption, the count stops a little past the limit.
+  const int height = platform::accessKeyTextHeight(m.font, m.area.width(), caption, CaptionFit::kMostLines * m.lineHeight);
+  const int needed = std::min(CaptionFit::kMostLines, (height + m.lineHeight - 1) / m.lineHeight);
   return {needed <= shown, needed, shown};
 }
 

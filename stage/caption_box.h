@@ -12,8 +12,10 @@ QRect captionBoxTwips();
 QFont captionFont();
 
 struct CaptionFit {
+  static constexpr int kMostLines = 40;
   bool fits = true;
-  int linesNeeded = 0;  // lines the wrapped caption takes; counted only when it does not fit
+  // Lines the wrapped caption takes, up to kMostLines; counted only when it does not fit.
+  int linesNeeded = 0;
   int linesShown = 0;   // lines the box shows in full
 };
 
