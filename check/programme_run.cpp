@@ -7,10 +7,10 @@
 #include <QSet>
 #include <algorithm>
 #include <array>
-#include <set>
-#include <unordered_map>
 #include <map>
 #include <optional>
+#include <set>
+#include <unordered_map>
 
 #include "check/check.h"
 #include "engine/autopilot.h"
@@ -128,6 +128,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
     if (platform::trace::enabled()) platform::trace::setClock([this] { return clock_.now(); });
     try {
       engine_.runProgramme();
+      completed_ = true;
     } catch (const engine::VirtualClock::Stalled&) {
       note(input_.lineNumber(), QStringLiteral("the programme waits for something that never comes; the check stops here"));
     } catch (const TooLong&) {
@@ -315,7 +316,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
       if (!isFirst)
         warn(at, QStringLiteral("section header %1 is used again").arg(header),
              QStringLiteral("the first one, line %1, wins; this section is never played").arg(it->second));
-      else if (!menuFailed_ && !reached.contains(header))
+      else if (completed_ && !menuFailed_ && !reached.contains(header))
         warn(at, QStringLiteral("no menu line reaches section %1").arg(header),
              QStringLiteral("it is never played; add a line \"%1\" to [menu]").arg(header.mid(1, header.size() - 2)));
     }
@@ -347,6 +348,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
   bool sectionEntered_ = false;
   bool castFailed_ = false;
   bool menuFailed_ = false;
+  bool completed_ = false;  // the run got to its end: the menu's captions are all known
 
   std::unordered_map<QString, const Checker::Media::Picture*> seenPictures_;
   std::array<std::pair<QString, const Checker::Media::Picture*>, 2> recentPictures_{};
