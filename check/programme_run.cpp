@@ -3,7 +3,7 @@
 // autopilot presses each item once, and every run-time error goes on with the next
 // section instead of ending the run.
 #include <QHash>
-#include <QPixmap>
+#include <QImage>
 #include <QSet>
 #include <algorithm>
 #include <array>
@@ -61,8 +61,9 @@ struct Checker::Media {
     if (it != pictures.end()) return it->second;
     Picture p;
     try {
-      const QPixmap pixmap = platform::loadPicture(name);
-      p.twips = platform::pixelsToTwips(pixmap.deviceIndependentSize().toSize());
+      // The window shows the picture at its own size in device-independent pixels.
+      const QImage image = platform::loadPictureImage(name);
+      p.twips = platform::pixelsToTwips(image.deviceIndependentSize().toSize());
       const auto found = platform::resolvePath(name);
       p.file = found ? platform::decodeFileName(*found) : name;
     } catch (const RuntimeError& e) {
