@@ -17,6 +17,7 @@
 #include "app/event_pump.h"
 #include "app/options.h"
 #include "app/signals.h"
+#include "check/check.h"
 #include "engine/engine.h"
 #include "engine/stage_events.h"
 #include "opening/demoform.h"
@@ -169,6 +170,12 @@ int main(int argc, char** argv) {
     case app::Options::Action::Error:
       say(stderr, QStringLiteral("kivo: %1\n").arg(options.message));
       return kUsageStatus;
+    case app::Options::Action::Check: {
+      check::Options how;
+      how.json = options.json;
+      how.werror = options.werror;
+      return check::runProcess(options.checkPaths, how, argv[0]);
+    }
     case app::Options::Action::Play:
       return playProgrammes(options, argv[0]);
   }

@@ -39,9 +39,17 @@ Options parseOptions(const QStringList& arguments) {
   const QCommandLineOption once(QStringLiteral("once"), QStringLiteral("With --broadcast, end after the last programme."));
   const QCommandLineOption fullScreen(QStringLiteral("fullscreen"),
                                       QStringLiteral("The stage fills the screen (Esc leaves full screen)."));
+  const QCommandLineOption check(
+      QStringLiteral("check"),
+      QStringLiteral("Check programmes without playing them: PATH... are files or folders (default: the current "
+                     "folder). Exit status 1 when one has an error."));
+  const QCommandLineOption format(QStringLiteral("format"),
+                                  QStringLiteral("With --check, report as text (the default) or json."),
+                                  QStringLiteral("FORMAT"));
+  const QCommandLineOption werror(QStringLiteral("werror"), QStringLiteral("With --check, warnings count as errors."));
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit."));
   const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
-  parser.addOptions({demo, chooseFolder, soundFont, scale, broadcast, once, fullScreen, help, version});
+  parser.addOptions({demo, chooseFolder, soundFont, scale, broadcast, once, fullScreen, check, format, werror, help, version});
 
   if (!parser.parse(arguments)) return failed(parser.errorText());
   Options out;
@@ -57,6 +65,17 @@ Options parseOptions(const QStringList& arguments) {
     return out;
   }
   const QStringList positional = parser.positionalArguments();
+  if (parser.isSet(check)) {
+    out.action = Options::Action::Check;
+    out.checkPaths = positional;
+    out.werror = parser.isSet(werror);
+    const QString how = parser.isSet(format) ? parser.value(format) : QStringLiteral("text");
+    if (how != QLatin1String("text") && how != QLatin1String("json"))
+      return failed(QStringLiteral("--format takes text or json, not '%1'.").arg(how));
+    out.json = how == QLatin1String("json");
+    return out;
+  }
+  if (parser.isSet(format) || parser.isSet(werror)) return failed(QStringLiteral("--format and --werror go with --check."));
   if (positional.size() > 1) return failed(QStringLiteral("Only one FOLDER may be given."));
   if (!positional.isEmpty()) {
     out.folder = positional.front();

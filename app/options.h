@@ -8,7 +8,7 @@ namespace app {
 
 struct Options {
   // What the process does. A new mode is one more value here and one more case in main.
-  enum class Action { Play, Help, Version, Error };
+  enum class Action { Play, Check, Help, Version, Error };
   Action action = Action::Play;
   QString message;    // Help: the help text; Version: the version line; Error: the one-line error
   QString folder;     // FOLDER; empty: the current directory
@@ -19,6 +19,10 @@ struct Options {
   bool broadcast = false;  // the station plays every programme by itself
   bool once = false;       // with broadcast: end after the last programme
   bool fullScreen = false;
+  // --check: the files and folders to check, and how to report.
+  QStringList checkPaths;
+  bool json = false;
+  bool werror = false;
 };
 
 // `arguments` as the process got them, the program's name first.

@@ -49,4 +49,10 @@ CastTable::Pictures CastTable::lookup(const QString& speaker) const {
   return found;
 }
 
+bool CastTable::contains(const QString& speaker) const {
+  for (int i = 0; i < count_; ++i)
+    if (rows_[i].name == speaker) return true;
+  return false;
+}
+
 }  // namespace engine

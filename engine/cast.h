@@ -21,6 +21,8 @@ class CastTable {
   void load(SectionReader& reader, const QString& path);
   // The last row whose name matches exactly; two empty pictures when none does.
   Pictures lookup(const QString& speaker) const;
+  // Whether some row names the speaker (a row may give two empty pictures on purpose).
+  bool contains(const QString& speaker) const;
   int count() const { return count_; }
 
  private:

@@ -12,7 +12,9 @@ void Engine::presentDialogue(const QString& line) {
         .at({{}, 0, {}, QStringLiteral("a dialogue line needs a full-width colon \"：\" after the speaker's name")});
   }
   const QString text = line.mid(colon + 1);
-  const CastTable::Pictures pictures = cast_.lookup(line.left(colon));
+  const QString speaker = line.left(colon);
+  const CastTable::Pictures pictures = cast_.lookup(speaker);
+  if (onDialogue) onDialogue(speaker, cast_.contains(speaker));
   stage_.setCaption(text);
 
   // The automatic mode is read here for the cycle count and again for the hold.

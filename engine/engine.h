@@ -35,6 +35,9 @@ struct Timing {
   static constexpr int kResting = 80;
 };
 
+// The view area inside the view frame, in twips: a picture is centred in it.
+inline constexpr int kViewArea = 3840;
+
 // Where in a programme a run-time error happened.
 enum class Phase { Cast, Pre, Menu, Item, Closing };
 
@@ -55,6 +58,10 @@ class Engine {
   // ends the programme at once instead. When unset or false, the error ends runProgramme
   // as before.
   std::function<bool(const platform::RuntimeError&, Phase)> onFault;
+
+  // Watches each dialogue line once its speaker has been looked up (the checker counts
+  // speakers and finds those missing from the cast).
+  std::function<void(const QString& speaker, bool inCast)> onDialogue;
 
   // The pieces, public for tests.
   void loadCast();

@@ -7,8 +7,7 @@
 namespace engine {
 namespace {
 
-// The view area inside the view frame, in twips.
-constexpr int kViewArea = 3840;
+// The view area's top left corner, in twips.
 constexpr int kViewAreaLeft = 1820;
 constexpr int kViewAreaTop = 130;
 

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QTextLayout>
+#include <cmath>
 
 namespace platform {
 
@@ -21,9 +22,9 @@ AccessKeyCaption parseAccessKeys(const QString& caption) {
   return out;
 }
 
-void drawAccessKeyText(QPainter& painter, const QRect& rect, const QString& caption) {
-  const AccessKeyCaption parsed = parseAccessKeys(caption);
-  QTextLayout layout(parsed.text, painter.font(), painter.device());
+namespace {
+
+void prepareLayout(QTextLayout& layout, const AccessKeyCaption& parsed) {
   QTextOption option(Qt::AlignLeft | Qt::AlignTop);
   option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   layout.setTextOption(option);
@@ -36,22 +37,43 @@ void drawAccessKeyText(QPainter& painter, const QRect& rect, const QString& capt
     formats.append(range);
   }
   layout.setFormats(formats);
+}
 
+// Lays out lines of `width` from the top until `maxHeight` is reached; returns the height.
+qreal layOutLines(QTextLayout& layout, int width, qreal maxHeight) {
   layout.beginLayout();
-  // Lines that would start below the rect cannot show: stop laying out there.
-  for (qreal y = 0; y < rect.height();) {
+  qreal y = 0;
+  while (y < maxHeight) {
     QTextLine line = layout.createLine();
     if (!line.isValid()) break;
-    line.setLineWidth(rect.width());
+    line.setLineWidth(width);
     line.setPosition(QPointF(0, y));
     y += line.height();
   }
   layout.endLayout();
+  return y;
+}
+
+}  // namespace
+
+void drawAccessKeyText(QPainter& painter, const QRect& rect, const QString& caption) {
+  const AccessKeyCaption parsed = parseAccessKeys(caption);
+  QTextLayout layout(parsed.text, painter.font(), painter.device());
+  prepareLayout(layout, parsed);
+  // Lines that would start below the rect cannot show: stop laying out there.
+  layOutLines(layout, rect.width(), rect.height());
 
   painter.save();
   painter.setClipRect(rect, Qt::IntersectClip);
   layout.draw(&painter, rect.topLeft());
   painter.restore();
+}
+
+int accessKeyTextHeight(const QFont& font, int width, const QString& caption, int maxHeight) {
+  const AccessKeyCaption parsed = parseAccessKeys(caption);
+  QTextLayout layout(parsed.text, font);
+  prepareLayout(layout, parsed);
+  return int(std::ceil(layOutLines(layout, width, maxHeight)));
 }
 
 }  // namespace platform

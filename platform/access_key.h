@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+class QFont;
 class QPainter;
 class QRect;
 class QTextLayout;
@@ -21,5 +22,9 @@ AccessKeyCaption parseAccessKeys(const QString& caption);
 // pen, wrapping at the rect's width (at word boundaries where there are any, else
 // between any two characters) and clipping what does not fit.
 void drawAccessKeyText(QPainter& painter, const QRect& rect, const QString& caption);
+
+// The height in pixels the caption takes when wrapped at `width` as drawAccessKeyText
+// wraps it; lines are laid out until `maxHeight` is reached.
+int accessKeyTextHeight(const QFont& font, int width, const QString& caption, int maxHeight = 1 << 30);
 
 }  // namespace platform

@@ -10,6 +10,11 @@ namespace platform {
 
 QPixmap loadPicture(const QString& name) {
   if (name.isEmpty()) return {};
+  return QPixmap::fromImage(loadPictureImage(name));
+}
+
+QImage loadPictureImage(const QString& name) {
+  if (name.isEmpty()) return {};
   const std::optional<std::string> path = resolvePath(name);
   // The hint names the picture: the line that failed may be a dialogue line, whose
   // pictures come from the cast table.
@@ -20,7 +25,7 @@ QPixmap loadPicture(const QString& name) {
   QImage image;
   if (!bytes || !image.loadFromData(*bytes))
     throw RuntimeError(err::InvalidPicture).at({{}, 0, {}, QStringLiteral("\"%1\" is not a picture this player can read").arg(name)});
-  return QPixmap::fromImage(std::move(image));
+  return image;
 }
 
 QPixmap sharpForLabel(const QPixmap& picture) {

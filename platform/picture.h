@@ -1,5 +1,6 @@
 #pragma once
 // Pictures named by scenario files, loaded the way the original picture loader did.
+#include <QImage>
 #include <QPixmap>
 #include <QString>
 
@@ -9,6 +10,8 @@ namespace platform {
 // other file the program opens; a missing file is run-time error 53, a file that
 // cannot be read or is not a picture is error 481.
 QPixmap loadPicture(const QString& name);
+// The same, decoded but not made a pixmap (for the checker, which shows nothing).
+QImage loadPictureImage(const QString& name);
 
 // `picture` for a label in windows drawn larger (Qt's scale factor): enlarged here pixel
 // by pixel, because a label would smooth it. Unchanged at the normal size.

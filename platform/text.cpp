@@ -68,14 +68,16 @@ const Tables& tables() {
 
 QString decodeAnsi(QByteArrayView bytes) {
   const Tables& t = tables();
-  QString out;
-  out.reserve(bytes.size());
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const qsizetype n = bytes.size();
+  // Written straight into the buffer: every line the reader passes over comes here.
+  QString out(n, Qt::Uninitialized);
+  char16_t* d = reinterpret_cast<char16_t*>(out.data());
+  char16_t* const start = d;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   for (qsizetype i = 0; i < n; ++i) {
     const unsigned char b = p[i];
     if (b < 0x80) {
-      out.append(QChar(char16_t(b)));
+      *d++ = b;
     } else if (isLeadByte(b)) {
       // An unmapped pair is one replacement for both bytes, as Windows decodes it: were
       // the second byte decoded afresh it could open a character of its own and
@@ -83,13 +85,14 @@ QString decodeAnsi(QByteArrayView bytes) {
       // (a control character, space, digit, quote, comma...) is left to stand alone.
       const unsigned char next = (i + 1 < n) ? p[i + 1] : 0;
       const char16_t c = (i + 1 < n) ? t.pair[b << 8 | next] : 0;
-      out.append(QChar(c != 0 ? c : kReplacementChar));
+      *d++ = c != 0 ? c : kReplacementChar;
       if (c != 0 || (i + 1 < n && isTrailByte(next))) ++i;
     } else {
       const char16_t c = t.single[b];
-      out.append(QChar(c != 0 ? c : kReplacementChar));
+      *d++ = c != 0 ? c : kReplacementChar;
     }
   }
+  out.truncate(d - start);
   return out;
 }
 

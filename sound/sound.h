@@ -11,6 +11,9 @@ void playMusic(const QString& file);  // close, open the file, play from the sta
 void closeMusic();                    // stop and release the music, if any
 void playClip(const QString& file);   // start a WAV clip, cutting off the one playing
 
+// The path playMusic sends to the sequencer for `file`, quotes left off.
+QString musicPath(const QString& file);
+
 // The engine's view of the above.
 class SoundService : public engine::SoundPort {
  public:

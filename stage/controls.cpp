@@ -44,7 +44,7 @@ void CaptionLabel::setCaption(const QString& caption) {
 void CaptionLabel::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), palette().color(QPalette::WindowText));
-  const QRect inside = rect().adjusted(1, 1, -1, -1);
+  const QRect inside = textArea(rect());
   p.fillRect(inside, palette().color(QPalette::Button));
   p.setPen(palette().color(QPalette::ButtonText));
   p.setFont(font());

@@ -50,6 +50,9 @@ class CaptionLabel : public QWidget {
   void setCaption(const QString& caption);
   const QString& caption() const { return caption_; }
 
+  // Where the text goes inside a label of these bounds: within the border.
+  static QRect textArea(const QRect& bounds) { return bounds.adjusted(1, 1, -1, -1); }
+
  signals:
   void clicked();
 

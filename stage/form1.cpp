@@ -24,6 +24,7 @@
 #include "platform/trace.h"
 #include "platform/twips.h"
 #include "stage/app_icon.h"
+#include "stage/caption_box.h"
 #include "stage/centre.h"
 #include "stage/controls.h"
 #include "stage/window_frame.h"
@@ -192,8 +193,9 @@ void Form1::buildControls() {
 
   label1_ = new CaptionLabel(client_);
   label1_->setObjectName(QStringLiteral("Label1"));
-  label1_->setGeometry(twipsRect(120, 4080, 5580, 1455));
-  label1_->setFont(platform::layoutFont(platform::kGothicFamily, 14.25));
+  const QRect box = captionBoxTwips();
+  label1_->setGeometry(twipsRect(box.left(), box.top(), box.width(), box.height()));
+  label1_->setFont(captionFont());
   connect(label1_, &CaptionLabel::clicked, this, &Form1::Label1_Click);
 
   shape2_ = new Shape(QColor(0, 255, 0), 2, Qt::black, client_);
