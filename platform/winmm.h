@@ -22,6 +22,8 @@ bool sndPlaySoundA(const char* soundName, unsigned flags);
 // Starts loading the MIDI synthesiser's SoundFont in the background, so that the first
 // "play" sounds at once. Optional: the first "open" starts it as well.
 void prepareSequencer();
+// Makes music use this SoundFont instead of looking for one; before the first music.
+void setSoundFont(const QString& path);
 
 // For checking a programme's files: the same reading and decoding as the real calls,
 // without opening the audio device or playing anything. Each returns a short reason in
@@ -38,7 +40,10 @@ bool waitForMidi(int timeoutMs);  // opens audio, loads the SoundFont; true when
 int soundFontLoads();             // SoundFont loads so far in this process
 void reset();                     // closes audio and forgets everything; the next call starts afresh
 void passTime(int ms);            // moves the clock of the device retry on
-void waitForClips();              // until the newest clip has started or failed
+void waitUntilPrepared();         // until the newest clip has started or failed, and the tune has its instruments
+int soundFontReadsOnAudioThread();  // SoundFont files opened on the audio thread; should stay 0
+double longestMusicCallbackMs();    // the longest music callback since the device opened
+constexpr int kBufferFrames = 2048; // frames per device buffer, at 44,100 Hz
 }  // namespace test_hooks
 
 }  // namespace platform::winmm
