@@ -163,7 +163,7 @@ void render(Shared& s, Uint8* stream, int len) {
   }
   if (synth == nullptr) return;  // the stream is already silence
   std::unique_lock use(s.synthUse, std::try_to_lock);
-  if (!use.owns_lock()) return;  // instruments are loading: nothing of the old tune is wanted
+  if (!use.owns_lock()) return;  // instruments are loading for a tune not yet started
   if (request.generation != s.renderedGeneration) {
     if (s.stoppedGeneration != request.generation) {
       stopPlayer(s, synth);
@@ -301,7 +301,8 @@ bool contains(const Presets& set, const std::pair<int, int>& preset) {
 }
 
 // Pins what the job's tune needs, then, once the audio thread has let go of the tune
-// before, unpins what only that one needed. Holds synthUse while it calls the synthesiser.
+// before, unpins what only that one needed; then the tune may start. Holds synthUse
+// while it calls the synthesiser.
 void runPreload(Shared& s, fluid_synth_t* synth, const PreloadJob& job) {
   const Presets& wanted = *job.presets;
   {
@@ -309,9 +310,10 @@ void runPreload(Shared& s, fluid_synth_t* synth, const PreloadJob& job) {
     for (const auto& [bank, program] : wanted)
       if (!contains(s.pinned, {bank, program})) fluid_synth_pin_preset(synth, s.fontId, bank, program);
   }
-  job.ready->store(true);
   // Unpinning an instrument the old tune still has selected would leave its unloading to
-  // the audio thread; wait (briefly) for that thread to stop the old tune first.
+  // the audio thread; wait (briefly) for that thread to stop the old tune first. All of
+  // this happens before the new tune starts, so the audio thread never finds synthUse
+  // taken while a tune sounds.
   for (int i = 0; i < 100 && s.stoppedGeneration < job.generation; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   Presets kept;
@@ -330,6 +332,7 @@ void runPreload(Shared& s, fluid_synth_t* synth, const PreloadJob& job) {
   std::sort(kept.begin(), kept.end());
   kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
   s.pinned = std::move(kept);
+  job.ready->store(true);
 }
 
 void preloader() {
