@@ -16,13 +16,15 @@ bool mciGetErrorStringA(MCIERROR code, char* text, unsigned length);
 constexpr unsigned SND_ASYNC = 1;
 constexpr unsigned SND_NODEFAULT = 2;
 constexpr unsigned SND_NOSTOP = 16;
-// Plays a WAV clip; true when a sound was started.
+// Plays a WAV clip; returns at once, true when a sound was started or the clip handed to
+// the clip worker (which plays the default sound should its data prove unplayable).
 bool sndPlaySoundA(const char* soundName, unsigned flags);
 
 // Starts loading the MIDI synthesiser's SoundFont in the background, so that the first
 // "play" sounds at once. Optional: the first "open" starts it as well.
 void prepareSequencer();
-// Makes music use this SoundFont instead of looking for one; before the first music.
+// Makes music use this SoundFont instead of looking for one (SDL_SOUNDFONTS, then the
+// usual system files); call before the first music.
 void setSoundFont(const QString& path);
 
 // For checking a programme's files: the same reading and decoding as the real calls,
