@@ -77,6 +77,17 @@ bool toDeviceFormat(const std::int16_t* in, std::int64_t frames, int channels, i
   return true;
 }
 
+// Where the data chunk's header starts; -1 when the walk meets none.
+qsizetype dataChunkAt(const QByteArray& bytes) {
+  std::int64_t at = 12;
+  while (at + 8 <= bytes.size()) {
+    if (bytes.mid(at, 4) == "data") return qsizetype(at);
+    const std::int64_t size = le(bytes.constData() + at + 4, 4);
+    at += 8 + size + (size & 1);
+  }
+  return -1;
+}
+
 }  // namespace
 
 QString wavHeaderProblem(const QByteArray& head, std::int64_t fileSize) {
@@ -118,11 +129,20 @@ ClipDecode decodeClip(const QByteArray& bytes, const std::function<bool()>& stal
     out.problem = why;
     return out;
   }
+  // SDL allocates what the data chunk claims before it reads what is there: a damaged
+  // size would cost up to 4 GB. The chunk is cut to the file first, as SDL would cut it.
+  QByteArray wavBytes = bytes;
+  if (const qsizetype at = dataChunkAt(bytes); at >= 0) {
+    const std::int64_t present = bytes.size() - at - 8;
+    if (le(bytes.constData() + at + 4, 4) > present) {
+      for (int i = 0; i < 4; ++i) wavBytes[at + 4 + i] = char(std::uint64_t(present) >> (8 * i) & 0xFF);
+    }
+  }
   SDL_AudioSpec spec{};
   Uint8* decoded = nullptr;
   Uint32 length = 0;
-  if (SDL_LoadWAV_RW(SDL_RWFromConstMem(bytes.constData(), int(std::min<qsizetype>(bytes.size(), INT32_MAX))), 1, &spec,
-                     &decoded, &length) == nullptr) {
+  if (SDL_LoadWAV_RW(SDL_RWFromConstMem(wavBytes.constData(), int(std::min<qsizetype>(wavBytes.size(), INT32_MAX))), 1,
+                     &spec, &decoded, &length) == nullptr) {
     out.problem = QStringLiteral("damaged or unsupported WAV data (%1)").arg(QString::fromUtf8(SDL_GetError()));
     return out;
   }

@@ -46,6 +46,9 @@ struct Clips {
   bool quit = false;
   Mix_Chunk* current = nullptr;
   std::vector<std::int16_t> samples;  // the current chunk's sound
+  // Sound of clips cut off, freed by the worker: giving back 50 MB of a long clip takes
+  // the system milliseconds.
+  std::vector<std::vector<std::int16_t>> spent;
   std::thread worker;
 };
 
@@ -60,7 +63,11 @@ void stopClip(Clips& c) {
   Mix_HaltChannel(kClipChannel);
   if (c.current != nullptr) Mix_FreeChunk(c.current);
   c.current = nullptr;
-  c.samples = {};
+  if (!c.samples.empty()) {
+    c.spent.push_back(std::move(c.samples));
+    c.samples = {};
+    c.wake.notify_one();
+  }
 }
 
 // Mutex held. The default sound in place of a clip that cannot be played.
@@ -80,8 +87,16 @@ void work() {
   Clips& c = clips();
   std::unique_lock lock(c.mutex);
   while (true) {
-    c.wake.wait(lock, [&] { return c.quit || c.job.has_value(); });
+    c.wake.wait(lock, [&] { return c.quit || c.job.has_value() || !c.spent.empty(); });
     if (c.quit) return;
+    if (!c.spent.empty()) {
+      auto spent = std::move(c.spent);
+      c.spent.clear();
+      lock.unlock();
+      spent.clear();
+      lock.lock();
+      continue;
+    }
     const Job job = *c.job;
     c.job.reset();
     lock.unlock();
@@ -183,6 +198,7 @@ void resetClips() {
   }
   c.current = nullptr;
   c.samples = {};
+  c.spent.clear();
   c.job.reset();
   c.preparing = false;
   c.quit = false;

@@ -148,9 +148,9 @@ class SoundTest : public TempFolderTest {
 
   static std::int64_t now() { return platform::winmm::test_hooks::mixedFrames(); }
 
-  // The frame count just before a call and just after it, once a clip it started has
-  // been prepared (off the calling thread): what the call changed is heard no later
-  // than the buffer that starts after `after`.
+  // The frame count just before a call and just after it, once the clip or tune it
+  // started has been prepared (off the calling thread): what the call changed is heard
+  // no later than the buffer that starts after `after`.
   struct Mark {
     std::int64_t before, after;
   };
@@ -158,7 +158,7 @@ class SoundTest : public TempFolderTest {
   static Mark mark(Call&& call) {
     const std::int64_t before = now();
     call();
-    platform::winmm::test_hooks::waitForClips();
+    platform::winmm::test_hooks::waitUntilPrepared();
     return {before, now()};
   }
   // Sleeps until the mixer has produced `frames` more frames (10 s at most).

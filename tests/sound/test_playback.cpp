@@ -181,4 +181,29 @@ TEST_F(Playback, ClipsArePreparedOffTheCallingThread) {
   EXPECT_GT(audio.tone(alone.after + ms(2000), alone.after + ms(3000), 440), 0.3);
 }
 
+// Instruments load before a tune sounds, never on the audio thread in the middle of a
+// buffer: a tune that changes instrument every 100 ms on two channels.
+TEST_F(Playback, InstrumentsLoadBeforeTheTuneStarts) {
+  std::string track;
+  for (int i = 0; i < 12; ++i) {
+    for (int channel : {0, 1}) {
+      track += std::string("\x00", 1) + char(0xC0 | channel) + char(8 * i + 3 * channel);
+      track += std::string("\x00", 1) + char(0x90 | channel) + char(60 + channel * 7) + char(100);
+    }
+    track += media::varLen(100) + std::string("\x80\x3C\x00\x00\x81\x43\x00", 7);
+  }
+  track += std::string("\x00\xFF\x2F\x00", 4);
+  std::string file("MThd\0\0\0\x06\0\0\0\x01\x01\xF4MTrk", 18);
+  for (int shift : {24, 16, 8, 0}) file += char(track.size() >> shift & 0xFF);
+  writeFile("changes.mid", file + track);
+  ASSERT_TRUE(winmm::test_hooks::waitForMidi(10000));
+  const Mark played = mark([] { sound::playMusic("changes.mid"); });
+  advance(ms(1500));
+  const int reads = winmm::test_hooks::soundFontReadsOnAudioThread();
+  const media::Capture audio = capture();
+
+  EXPECT_GT(audio.rms(played.after, played.after + ms(1200)), 0.02);
+  EXPECT_EQ(reads, 0);
+}
+
 }  // namespace
