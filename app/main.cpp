@@ -52,7 +52,7 @@ void useSoundFont(const QString& file) {
     return;
   }
   // Relative names count from where kivo was started, not from FOLDER.
-  ::setenv("SDL_SOUNDFONTS", QFile::encodeName(info.absoluteFilePath()).constData(), 1);
+  platform::winmm::setSoundFont(info.absoluteFilePath());
 }
 
 // --choose-folder: the desktop's folder dialog, starting where it was left last time.
