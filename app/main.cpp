@@ -13,6 +13,7 @@
 #include "platform/process.h"
 #include "platform/trace.h"
 #include "platform/winmm.h"
+#include "record/options.h"
 #include "selection/form2.h"
 #include "sound/sound.h"
 #include "stage/form1.h"
@@ -38,6 +39,8 @@ void playOpening(engine::EventPump& pump) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Recording is a mode of its own: no windows shown, no sound device.
+  if (record::wanted(argc, argv)) return record::main(argc, argv);
   platform::trace::resetClock();
   QApplication application(argc, argv);
   platform::installFontSubstitutions();

@@ -1,0 +1,237 @@
+#include "record/offline_sound.h"
+
+#include <SDL.h>
+#include <fluidsynth.h>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
+#include <QByteArray>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/files.h"
+#include "platform/trace.h"
+
+namespace record {
+namespace {
+
+using platform::trace::Event;
+
+// The same choice the player makes: SDL_SOUNDFONTS when set, else the General MIDI
+// SoundFonts Debian installs, the first that loads.
+std::vector<std::string> soundFontCandidates() {
+  std::vector<std::string> out;
+  const char* env = std::getenv("SDL_SOUNDFONTS");
+  if (env != nullptr && *env != '\0') {
+    const std::string list = env;
+    size_t start = 0;
+    while (start <= list.size()) {
+      const size_t end = list.find_first_of(":;", start);
+      const std::string part = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
+      if (!part.empty()) out.push_back(part);
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+    return out;
+  }
+  return {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2",
+          "/usr/share/sounds/sf2/default-GM.sf2"};
+}
+
+// What the player's sequencer accepts as a Standard MIDI File.
+bool looksLikeMidi(const QByteArray& data) {
+  if (data.size() < 14 || !data.startsWith("MThd")) return false;
+  const auto byte = [&](int i) { return static_cast<unsigned char>(data[i]); };
+  const unsigned length = unsigned(byte(4)) << 24 | unsigned(byte(5)) << 16 | unsigned(byte(6)) << 8 | byte(7);
+  const unsigned format = unsigned(byte(8)) << 8 | byte(9);
+  const unsigned tracks = unsigned(byte(10)) << 8 | byte(11);
+  const unsigned division = unsigned(byte(12)) << 8 | byte(13);
+  return length >= 6 && format <= 2 && tracks >= 1 && division != 0 && data.indexOf("MTrk", 8 + qsizetype(length)) >= 0;
+}
+
+// The default sound for a clip that cannot be played: the player's two soft bell strokes.
+std::vector<float> chime() {
+  const int frames = OfflineSound::kRate / 2;
+  std::vector<float> out(size_t(frames) * 2);
+  const struct {
+    double start, pitch;
+  } strokes[] = {{0.0, 987.77}, {0.13, 783.99}};
+  for (int f = 0; f < frames; ++f) {
+    const double t = double(f) / OfflineSound::kRate;
+    double v = 0;
+    for (const auto& stroke : strokes) {
+      const double u = t - stroke.start;
+      if (u < 0) continue;
+      const double envelope = std::min(1.0, u / 0.004) * std::exp(-u / 0.11);
+      v += envelope * (std::sin(2 * M_PI * stroke.pitch * u) + 0.3 * std::sin(2 * M_PI * 2 * stroke.pitch * u));
+    }
+    out[size_t(f) * 2] = out[size_t(f) * 2 + 1] = float(std::clamp(v * 0.3, -1.0, 1.0));
+  }
+  return out;
+}
+
+constexpr std::int64_t kMaxClipFrames = std::int64_t(10) * 60 * OfflineSound::kRate;
+
+}  // namespace
+
+struct OfflineSound::Synth {
+  fluid_settings_t* settings = nullptr;
+  fluid_synth_t* synth = nullptr;
+  fluid_player_t* player = nullptr;
+  ~Synth() {
+    if (player != nullptr) delete_fluid_player(player);
+    if (synth != nullptr) delete_fluid_synth(synth);
+    if (settings != nullptr) delete_fluid_settings(settings);
+  }
+};
+
+OfflineSound::OfflineSound(std::function<double()> now, std::function<void(const float*, int)> sink)
+    : now_(std::move(now)), sink_(std::move(sink)), synth_(std::make_unique<Synth>()) {
+  for (int level : {FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) fluid_set_log_function(level, nullptr, nullptr);
+  Synth& s = *synth_;
+  s.settings = new_fluid_settings();
+  fluid_settings_setnum(s.settings, "synth.sample-rate", kRate);
+  fluid_settings_setnum(s.settings, "synth.gain", 0.6);
+  fluid_settings_setint(s.settings, "synth.lock-memory", 0);
+  fluid_settings_setint(s.settings, "synth.dynamic-sample-loading", 1);
+  // The tune advances with the samples rendered, not with the wall clock.
+  fluid_settings_setstr(s.settings, "player.timing-source", "sample");
+  s.synth = new_fluid_synth(s.settings);
+  const std::vector<std::string> candidates = soundFontCandidates();
+  for (const std::string& path : candidates) {
+    if (s.synth != nullptr && platform::isOrdinaryFile(path) && fluid_synth_sfload(s.synth, path.c_str(), 1) != FLUID_FAILED)
+      return;
+  }
+  musicProblem_ = QStringLiteral("no General MIDI SoundFont could be loaded (install fluid-soundfont-gm or set SDL_SOUNDFONTS)");
+  if (s.synth != nullptr) delete_fluid_synth(s.synth);
+  s.synth = nullptr;
+}
+
+OfflineSound::~OfflineSound() = default;
+
+void OfflineSound::renderTo(double ms) {
+  const auto target = std::int64_t(std::llround(ms * kRate / 1000.0));
+  constexpr int kBlock = 1024;
+  buffer_.resize(2 * kBlock);
+  while (rendered_ < target) {
+    const int n = int(std::min<std::int64_t>(kBlock, target - rendered_));
+    float* out = buffer_.data();
+    if (synth_->synth != nullptr) {
+      fluid_synth_write_float(synth_->synth, n, out, 0, 2, out, 1, 2);
+    } else {
+      std::fill_n(out, 2 * n, 0.0f);
+    }
+    // Clips and music sound together; the mixer adds them and clips at full scale.
+    const size_t take = std::min(size_t(2 * n), clip_.size() - clipPos_);
+    for (size_t i = 0; i < take; ++i) out[i] = std::clamp(out[i] + clip_[clipPos_ + i], -1.0f, 1.0f);
+    clipPos_ += take;
+    sink_(out, n);
+    rendered_ += n;
+  }
+}
+
+void OfflineSound::stopMusic() {
+  Synth& s = *synth_;
+  if (s.player != nullptr) {
+    delete_fluid_player(s.player);
+    s.player = nullptr;
+  }
+  // Every voice and the reverb stop at once, as in the player.
+  if (s.synth != nullptr) fluid_synth_system_reset(s.synth);
+  musicOpen_ = false;
+}
+
+void OfflineSound::closeMusic() {
+  renderTo(now_());
+  Event("mci").text(QStringLiteral("close Midi")).num(musicOpen_ ? 0 : 263);
+  stopMusic();
+}
+
+void OfflineSound::playMusic(const QString& file) {
+  closeMusic();
+  // The name always follows the current directory, as the player's open command has it.
+  const QString element = platform::currentDirectory() + u'\\' + file;
+  int code = 275;
+  std::optional<QByteArray> data;
+  if (const std::optional<std::string> path = platform::resolvePath(element); path && platform::isOrdinaryFile(*path))
+    data = platform::readFileBytes(*path);
+  if (data) code = !looksLikeMidi(*data) ? 296 : synth_->synth == nullptr ? 343 : 0;
+  Event("mci").text(QStringLiteral("open \"%1\" type sequencer alias Midi").arg(element)).num(code);
+  if (code == 0) {
+    Synth& s = *synth_;
+    s.player = new_fluid_player(s.synth);
+    if (s.player != nullptr && fluid_player_add_mem(s.player, data->constData(), size_t(data->size())) == FLUID_OK &&
+        fluid_player_play(s.player) == FLUID_OK) {
+      musicOpen_ = true;
+    } else if (s.player != nullptr) {
+      delete_fluid_player(s.player);
+      s.player = nullptr;
+    }
+  }
+  Event("mci").text(QStringLiteral("play Midi")).num(musicOpen_ ? 0 : 263);
+}
+
+void OfflineSound::playClip(const QString& file) {
+  renderTo(now_());
+  std::optional<std::vector<float>> samples;
+  if (const std::optional<std::string> path = platform::resolvePath(file); path && platform::isOrdinaryFile(*path)) {
+    if (const std::optional<QByteArray> data = platform::readFileBytes(*path)) samples = decodeClip(*data);
+  }
+  // A new clip cuts off the one still sounding; one that cannot be played gives the chime.
+  clip_ = samples ? std::move(*samples) : chime();
+  clipPos_ = 0;
+  Event("snd").text(file).num(1).word("true");
+}
+
+std::optional<std::vector<float>> OfflineSound::decodeClip(const QByteArray& wav) {
+  if (wav.size() < 12 || !wav.startsWith("RIFF") || wav.mid(8, 4) != "WAVE") return std::nullopt;
+  SDL_AudioSpec spec{};
+  Uint8* decoded = nullptr;
+  Uint32 length = 0;
+  if (SDL_LoadWAV_RW(SDL_RWFromConstMem(wav.constData(), int(wav.size())), 1, &spec, &decoded, &length) == nullptr)
+    return std::nullopt;
+  std::unique_ptr<Uint8, void (*)(Uint8*)> owner(decoded, SDL_FreeWAV);
+  AVSampleFormat format;
+  switch (spec.format) {
+    case AUDIO_U8: format = AV_SAMPLE_FMT_U8; break;
+    case AUDIO_S16SYS: format = AV_SAMPLE_FMT_S16; break;
+    case AUDIO_S32SYS: format = AV_SAMPLE_FMT_S32; break;
+    case AUDIO_F32SYS: format = AV_SAMPLE_FMT_FLT; break;
+    default: return std::nullopt;
+  }
+  // Rates and sizes from a damaged header must not make absurd buffers.
+  if (spec.channels < 1 || spec.channels > 8 || spec.freq < 1000 || spec.freq > 384000) return std::nullopt;
+  const std::int64_t inFrames = std::int64_t(length) / (spec.channels * av_get_bytes_per_sample(format));
+  const std::int64_t outFrames = av_rescale_rnd(inFrames, kRate, spec.freq, AV_ROUND_UP) + 64;
+  if (inFrames <= 0 || outFrames > kMaxClipFrames) return std::nullopt;
+
+  AVChannelLayout in{}, out{};
+  av_channel_layout_default(&in, spec.channels);
+  av_channel_layout_default(&out, 2);
+  SwrContext* swr = nullptr;
+  if (swr_alloc_set_opts2(&swr, &out, AV_SAMPLE_FMT_FLT, kRate, &in, format, spec.freq, 0, nullptr) < 0 || swr_init(swr) < 0) {
+    swr_free(&swr);
+    return std::nullopt;
+  }
+  std::vector<float> samples(size_t(outFrames) * 2);
+  uint8_t* dst[] = {reinterpret_cast<uint8_t*>(samples.data())};
+  const uint8_t* src[] = {decoded};
+  int got = swr_convert(swr, dst, int(outFrames), src, int(inFrames));
+  if (got >= 0) {
+    uint8_t* rest[] = {reinterpret_cast<uint8_t*>(samples.data() + 2 * size_t(got))};
+    const int tail = swr_convert(swr, rest, int(outFrames - got), nullptr, 0);
+    if (tail > 0) got += tail;
+  }
+  swr_free(&swr);
+  if (got <= 0) return std::nullopt;
+  samples.resize(size_t(got) * 2);
+  return samples;
+}
+
+}  // namespace record
