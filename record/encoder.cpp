@@ -151,8 +151,7 @@ void Encoder::start(QSize source, int scale) {
   } else {
     // The stage is flat colours and text that stays for many frames: fast settings
     // lose nothing visible.
-    av_opt_set(d.video->priv_data, "preset", "veryfast", 0);
-    av_opt_set(d.video->priv_data, "tune", "animation", 0);
+    av_opt_set(d.video->priv_data, "preset", "superfast", 0);
     av_opt_set(d.video->priv_data, "crf", "18", 0);
   }
   if (d.format->oformat->flags & AVFMT_GLOBALHEADER) d.video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
