@@ -76,9 +76,11 @@ int main(int argc, char** argv) {
   }
   // Nothing is shown: the stage is drawn into pictures, whatever display there is.
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  // The offscreen platform cannot raise the stage window; nobody is there to see it.
+  // Warnings that only say there is no desktop: nobody is there to see the window.
   qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type == QtWarningMsg && text.contains(QLatin1String("does not support raise()"))) return;
+    if (type == QtWarningMsg && (text.contains(QLatin1String("does not support raise()")) ||
+                                 text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR"))))
+      return;
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
   });
   QApplication application(argc, argv);
