@@ -177,16 +177,21 @@ void OfflineSound::playMusic(const QString& file) {
   Event("mci").text(QStringLiteral("play Midi")).num(musicOpen_ ? 0 : 263);
 }
 
-void OfflineSound::playClip(const QString& file) {
+void OfflineSound::playClip(const QString& file) { playSound(file, 1); }
+
+bool OfflineSound::playSound(const QString& name, unsigned flags) {
   renderTo(now_());
   std::optional<std::vector<float>> samples;
-  if (const std::optional<std::string> path = platform::resolvePath(file); path && platform::isOrdinaryFile(*path)) {
+  if (const std::optional<std::string> path = platform::resolvePath(name); path && platform::isOrdinaryFile(*path)) {
     if (const std::optional<QByteArray> data = platform::readFileBytes(*path)) samples = decodeClip(*data);
   }
-  // A new clip cuts off the one still sounding; one that cannot be played gives the chime.
-  clip_ = samples ? std::move(*samples) : chime();
+  // Every call cuts off the sound still playing; one that cannot be played gives the
+  // default sound unless the flags forbid it.
+  const bool started = samples || (flags & 2) == 0;
+  clip_ = samples ? std::move(*samples) : started ? chime() : std::vector<float>();
   clipPos_ = 0;
-  Event("snd").text(file).num(1).word("true");
+  Event("snd").text(name).num(flags).word(started ? "true" : "false");
+  return started;
 }
 
 std::optional<std::vector<float>> OfflineSound::decodeClip(const QByteArray& wav) {

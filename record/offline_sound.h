@@ -29,6 +29,9 @@ class OfflineSound : public engine::SoundPort {
   void playMusic(const QString& file) override;
   void closeMusic() override;
   void playClip(const QString& file) override;
+  // The platform's simple sound call with its flags (asynchronous 1, no default sound 2),
+  // for the opening. True when a sound was started.
+  bool playSound(const QString& name, unsigned flags);
 
   // Why there is no music (no SoundFont); empty when there is.
   const QString& musicProblem() const { return musicProblem_; }

@@ -24,6 +24,7 @@
 #include "platform/trace.h"
 #include "record/encoder.h"
 #include "record/offline_sound.h"
+#include "opening/demoform.h"
 #include "stage/form1.h"
 
 namespace record {
@@ -158,13 +159,21 @@ int run(const Options& options) {
   const QSize size = form.client()->size();
   QImage frame(size, QImage::Format_RGB32);
   qint64 nextFrame = 0;
+  // What the frames show: the opening's window centred on black, or the stage's client area.
+  QWidget* opening = nullptr;
   const auto drawUntil = [&](double to) {
     for (; nextFrame * 1000.0 / Encoder::kFrameRate < to; ++nextFrame) {
       const bool changed = marking.changed;
       if (changed) {
         // Layout and polish only: no timer runs here, the clock's ticks stand in for them.
         QCoreApplication::sendPostedEvents();
-        form.client()->render(&frame);
+        if (opening != nullptr) {
+          frame.fill(Qt::black);
+          QPainter painter(&frame);
+          opening->render(&painter, QPoint((size.width() - opening->width()) / 2, (size.height() - opening->height()) / 2));
+        } else {
+          form.client()->render(&frame);
+        }
         marking.changed = false;
       }
       encoder->addFrame(frame, changed);
@@ -199,6 +208,31 @@ int run(const Options& options) {
     };
     // Unattended: lines hold for the automatic pause, as the menu entry would have them.
     if (!form.autoSpeak()) form.mnuAutoSpeak()->trigger();
+
+    // All programmes are recorded as the station shows them, the opening first.
+    if (options.programme.isEmpty()) {
+      progress.programme = QStringLiteral("opening");
+      opening::Demoform demo([&sound](const char* name, unsigned flags) {
+        return sound.playSound(name != nullptr ? QString::fromLocal8Bit(name) : QString(), flags);
+      });
+      demo.show();
+      opening = &demo;
+      marking.changed = true;
+      std::function<void()> tick = [&] {
+        demo.Timer1_Timer();
+        marking.changed = true;
+        if (demo.timerTicking()) clock.schedule(opening::Demoform::kTickMs, tick);
+      };
+      clock.schedule(opening::Demoform::kTickMs, tick);
+      try {
+        while (demo.isVisible()) clock.processEvents();
+      } catch (const engine::VirtualClock::Stalled&) {
+      }
+      // Its last picture stays until the stage's first one.
+      drawUntil(clock.now());
+      opening = nullptr;
+      marking.changed = true;
+    }
 
     for (const QString& name : programmes) {
       progress.programme = name;
