@@ -1,6 +1,7 @@
 #pragma once
 // A stand-in for the three Windows multimedia calls the program uses, over SDL2_mixer
 // (FluidSynth for MIDI). Text is narrow, in the ANSI code page (CP932).
+#include <QString>
 #include <cstdint>
 
 namespace platform::winmm {
@@ -22,12 +23,22 @@ bool sndPlaySoundA(const char* soundName, unsigned flags);
 // "play" sounds at once. Optional: the first "open" starts it as well.
 void prepareSequencer();
 
+// For checking a programme's files: the same reading and decoding as the real calls,
+// without opening the audio device or playing anything. Each returns a short reason in
+// plain words, or an empty text when the file would play.
+// Why the sequencer would not play this file; empty when it would.
+QString musicFileProblem(const QString& path);
+// Why sndPlaySoundA would not play this clip name (resolved as sndPlaySoundA resolves it); empty when it would.
+QString clipFileProblem(const QString& name);
+
 // Hooks for the sound tests and the benchmark; the program itself never calls them.
 namespace test_hooks {
 std::int64_t mixedFrames();      // frames mixed since the audio device was opened
 bool waitForMidi(int timeoutMs);  // opens audio, loads the SoundFont; true when MIDI is ready
 int soundFontLoads();             // SoundFont loads so far in this process
 void reset();                     // closes audio and forgets everything; the next call starts afresh
+void passTime(int ms);            // moves the clock of the device retry on
+void waitForClips();              // until the newest clip has started or failed
 }  // namespace test_hooks
 
 }  // namespace platform::winmm
