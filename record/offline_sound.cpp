@@ -1,6 +1,5 @@
 #include "record/offline_sound.h"
 
-#include <SDL.h>
 #include <fluidsynth.h>
 
 extern "C" {
@@ -16,6 +15,8 @@ extern "C" {
 #include <string>
 
 #include "platform/files.h"
+#include "platform/midi_file.h"
+#include "platform/wav_clip.h"
 #include "platform/trace.h"
 
 namespace record {
@@ -44,17 +45,6 @@ std::vector<std::string> soundFontCandidates() {
           "/usr/share/sounds/sf2/default-GM.sf2"};
 }
 
-// What the player's sequencer accepts as a Standard MIDI File.
-bool looksLikeMidi(const QByteArray& data) {
-  if (data.size() < 14 || !data.startsWith("MThd")) return false;
-  const auto byte = [&](int i) { return static_cast<unsigned char>(data[i]); };
-  const unsigned length = unsigned(byte(4)) << 24 | unsigned(byte(5)) << 16 | unsigned(byte(6)) << 8 | byte(7);
-  const unsigned format = unsigned(byte(8)) << 8 | byte(9);
-  const unsigned tracks = unsigned(byte(10)) << 8 | byte(11);
-  const unsigned division = unsigned(byte(12)) << 8 | byte(13);
-  return length >= 6 && format <= 2 && tracks >= 1 && division != 0 && data.indexOf("MTrk", 8 + qsizetype(length)) >= 0;
-}
-
 // The default sound for a clip that cannot be played: the player's two soft bell strokes.
 std::vector<float> chime() {
   const int frames = OfflineSound::kRate / 2;
@@ -75,8 +65,6 @@ std::vector<float> chime() {
   }
   return out;
 }
-
-constexpr std::int64_t kMaxClipFrames = std::int64_t(10) * 60 * OfflineSound::kRate;
 
 }  // namespace
 
@@ -158,15 +146,18 @@ void OfflineSound::playMusic(const QString& file) {
   // The name always follows the current directory, as the player's open command has it.
   const QString element = platform::currentDirectory() + u'\\' + file;
   int code = 275;
-  std::optional<QByteArray> data;
-  if (const std::optional<std::string> path = platform::resolvePath(element); path && platform::isOrdinaryFile(*path))
-    data = platform::readFileBytes(*path);
-  if (data) code = !looksLikeMidi(*data) ? 296 : synth_->synth == nullptr ? 343 : 0;
+  platform::winmm::MidiParse midi;
+  if (const std::optional<std::string> path = platform::resolvePath(element); path && platform::isOrdinaryFile(*path)) {
+    if (const std::optional<QByteArray> data = platform::readFileBytes(*path)) {
+      midi = platform::winmm::parseMidi(*data);
+      code = !midi.problem.isEmpty() ? 296 : synth_->synth == nullptr ? 343 : 0;
+    }
+  }
   Event("mci").text(QStringLiteral("open \"%1\" type sequencer alias Midi").arg(element)).num(code);
   if (code == 0) {
     Synth& s = *synth_;
     s.player = new_fluid_player(s.synth);
-    if (s.player != nullptr && fluid_player_add_mem(s.player, data->constData(), size_t(data->size())) == FLUID_OK &&
+    if (s.player != nullptr && fluid_player_add_mem(s.player, midi.smf.constData(), size_t(midi.smf.size())) == FLUID_OK &&
         fluid_player_play(s.player) == FLUID_OK) {
       musicOpen_ = true;
     } else if (s.player != nullptr) {
@@ -195,38 +186,24 @@ bool OfflineSound::playSound(const QString& name, unsigned flags) {
 }
 
 std::optional<std::vector<float>> OfflineSound::decodeClip(const QByteArray& wav) {
-  if (wav.size() < 12 || !wav.startsWith("RIFF") || wav.mid(8, 4) != "WAVE") return std::nullopt;
-  SDL_AudioSpec spec{};
-  Uint8* decoded = nullptr;
-  Uint32 length = 0;
-  if (SDL_LoadWAV_RW(SDL_RWFromConstMem(wav.constData(), int(wav.size())), 1, &spec, &decoded, &length) == nullptr)
-    return std::nullopt;
-  std::unique_ptr<Uint8, void (*)(Uint8*)> owner(decoded, SDL_FreeWAV);
-  AVSampleFormat format;
-  switch (spec.format) {
-    case AUDIO_U8: format = AV_SAMPLE_FMT_U8; break;
-    case AUDIO_S16SYS: format = AV_SAMPLE_FMT_S16; break;
-    case AUDIO_S32SYS: format = AV_SAMPLE_FMT_S32; break;
-    case AUDIO_F32SYS: format = AV_SAMPLE_FMT_FLT; break;
-    default: return std::nullopt;
-  }
-  // Rates and sizes from a damaged header must not make absurd buffers.
-  if (spec.channels < 1 || spec.channels > 8 || spec.freq < 1000 || spec.freq > 384000) return std::nullopt;
-  const std::int64_t inFrames = std::int64_t(length) / (spec.channels * av_get_bytes_per_sample(format));
-  const std::int64_t outFrames = av_rescale_rnd(inFrames, kRate, spec.freq, AV_ROUND_UP) + 64;
-  if (inFrames <= 0 || outFrames > kMaxClipFrames) return std::nullopt;
-
-  AVChannelLayout in{}, out{};
-  av_channel_layout_default(&in, spec.channels);
-  av_channel_layout_default(&out, 2);
+  // The player's own decoder, so the same clips play and the same are refused; it gives
+  // the device's 44.1 kHz, which is taken on to 48 kHz here.
+  const platform::winmm::ClipDecode clip = platform::winmm::decodeClip(wav);
+  if (!clip.problem.isEmpty() || clip.samples.size() < 2) return std::nullopt;
+  constexpr int kClipRate = 44100;
+  const auto inFrames = std::int64_t(clip.samples.size() / 2);
+  const std::int64_t outFrames = av_rescale_rnd(inFrames, kRate, kClipRate, AV_ROUND_UP) + 64;
+  AVChannelLayout stereo{};
+  av_channel_layout_default(&stereo, 2);
   SwrContext* swr = nullptr;
-  if (swr_alloc_set_opts2(&swr, &out, AV_SAMPLE_FMT_FLT, kRate, &in, format, spec.freq, 0, nullptr) < 0 || swr_init(swr) < 0) {
+  if (swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_FLT, kRate, &stereo, AV_SAMPLE_FMT_S16, kClipRate, 0, nullptr) < 0 ||
+      swr_init(swr) < 0) {
     swr_free(&swr);
     return std::nullopt;
   }
   std::vector<float> samples(size_t(outFrames) * 2);
   uint8_t* dst[] = {reinterpret_cast<uint8_t*>(samples.data())};
-  const uint8_t* src[] = {decoded};
+  const uint8_t* src[] = {reinterpret_cast<const uint8_t*>(clip.samples.data())};
   int got = swr_convert(swr, dst, int(outFrames), src, int(inFrames));
   if (got >= 0) {
     uint8_t* rest[] = {reinterpret_cast<uint8_t*>(samples.data() + 2 * size_t(got))};

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QAction>
 #include <atomic>
 #include <csignal>
@@ -135,6 +136,12 @@ int run(const Options& options) {
       fail(QStringLiteral("no programmes (KIVO.001 to KIVO.100) in %1").arg(QDir::currentPath()));
       return 2;
     }
+  }
+  // Without a video ending the name gets Matroska; a programme's own name would lose it.
+  if (QFileInfo(out).fileName().contains(QRegularExpression(QStringLiteral("^KIVO\\.\\d{3}$"),
+                                                              QRegularExpression::CaseInsensitiveOption))) {
+    fail(QStringLiteral("%1 is a programme's name; give the video another (demo.mp4, demo.webm, demo.mkv)").arg(options.out));
+    return 2;
   }
   std::unique_ptr<Encoder> encoder;
   try {

@@ -301,9 +301,18 @@ TEST_F(Recording, AFatalFaultEndsTheFilePlayableThereAndABrokenOutputStopsBefore
   ASSERT_TRUE(d.opened);
   EXPECT_NEAR(d.frames * 1000.0 / 30, 900, 1000.0 / 30);
 
-  trace.clear();
-  EXPECT_EQ(record("KIVO.002", "no/such/folder/out.webm"), 2);
-  EXPECT_TRUE(trace.empty());
+  // Outputs that cannot be or must not be written: nothing is played, the programme stays.
+  QFile programme(dir.path() + "/KIVO.002");
+  ASSERT_TRUE(programme.open(QIODevice::ReadOnly));
+  const QByteArray before = programme.readAll();
+  programme.close();
+  for (const char* out : {"no/such/folder/out.webm", "KIVO.002"}) {
+    trace.clear();
+    EXPECT_EQ(record("KIVO.002", out), 2) << out;
+    EXPECT_TRUE(trace.empty()) << out;
+  }
+  ASSERT_TRUE(programme.open(QIODevice::ReadOnly));
+  EXPECT_EQ(programme.readAll(), before);
 }
 
 }  // namespace
