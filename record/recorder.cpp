@@ -93,7 +93,7 @@ class Progress {
  private:
   bool tty_;
   QElapsedTimer wall_;
-  qint64 shown_ = -1000000;
+  qint64 shown_ = 0;
   bool pendingNewline_ = false;
 };
 
