@@ -110,8 +110,18 @@ void OfflineSound::renderTo(double ms) {
   while (rendered_ < target) {
     const int n = int(std::min<std::int64_t>(kBlock, target - rendered_));
     float* out = buffer_.data();
-    if (synth_->synth != nullptr) {
-      fluid_synth_write_float(synth_->synth, n, out, 0, 2, out, 1, 2);
+    Synth& s = *synth_;
+    // As in the player, the synthesiser sounds while a tune plays and rings on for a
+    // moment after its end; a stopped tune is silent at once.
+    if (s.synth != nullptr && (s.player != nullptr || tailFrames_ > 0)) {
+      fluid_synth_write_float(s.synth, n, out, 0, 2, out, 1, 2);
+      if (s.player != nullptr && fluid_player_get_status(s.player) == FLUID_PLAYER_DONE) {
+        delete_fluid_player(s.player);
+        s.player = nullptr;
+        tailFrames_ = kTailFrames;
+      } else if (s.player == nullptr) {
+        tailFrames_ -= n;
+      }
     } else {
       std::fill_n(out, 2 * n, 0.0f);
     }
@@ -130,8 +140,8 @@ void OfflineSound::stopMusic() {
     delete_fluid_player(s.player);
     s.player = nullptr;
   }
-  // Every voice and the reverb stop at once, as in the player.
   if (s.synth != nullptr) fluid_synth_system_reset(s.synth);
+  tailFrames_ = 0;
   musicOpen_ = false;
 }
 
