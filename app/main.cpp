@@ -1,8 +1,11 @@
 // Process entry and the main loop: the opening, then the programme list and the
 // programmes chosen from it, until the viewer ends the program from a window.
 #include <QApplication>
+#include <QDir>
+#include <cstdio>
 #include <memory>
 
+#include "app/broadcast.h"
 #include "app/error_report.h"
 #include "app/event_pump.h"
 #include "engine/engine.h"
@@ -45,6 +48,19 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   platform::installFontSubstitutions();
 
+  // kivo [--broadcast [--once]] [--fullscreen] [FOLDER]
+  bool broadcasting = false;
+  app::BroadcastOptions broadcastOptions;
+  for (const QString& arg : application.arguments().mid(1)) {
+    if (arg == QLatin1String("--broadcast")) broadcasting = true;
+    else if (arg == QLatin1String("--once")) broadcastOptions.once = true;
+    else if (arg == QLatin1String("--fullscreen")) broadcastOptions.fullScreen = true;
+    else if (arg.startsWith(QLatin1Char('-')) || !QDir::setCurrent(arg)) {
+      std::fprintf(stderr, "kivo: %s: no such option or folder\n", arg.toLocal8Bit().constData());
+      return 2;
+    }
+  }
+
   engine::SharedState state;
   platform::SequentialInput input;
   engine::StageEvents stageEvents(state, input);
@@ -55,6 +71,7 @@ int main(int argc, char** argv) {
   platform::winmm::prepareSequencer();
 
   try {
+    if (broadcasting) app::broadcast(broadcastOptions, state, input, stageEvents, sound, pump, [] { endProgram(); });
     playOpening(pump);
 
     selection::Form2* selectionWindow = nullptr;
@@ -64,6 +81,7 @@ int main(int argc, char** argv) {
           if (selectionWindow != nullptr && selectionWindow->isLoaded()) selectionWindow->unload();
         },
         [] { endProgram(); });
+    if (broadcastOptions.fullScreen) stageWindow.setFullScreenStage(true);
     engine::Engine engine(state, stageWindow, sound, pump, input);
 
     for (;;) {

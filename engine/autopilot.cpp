@@ -48,4 +48,13 @@ std::optional<int> Autopilot::nextPress(const std::array<QString, 8>& captions, 
   return end;
 }
 
+void Autopilot::markChosen(const std::array<QString, 8>& captions, const QString& caption) {
+  for (int i = 0; i < 8; ++i) {
+    if (!played_[i] && captions[i] == caption) {
+      played_[i] = true;
+      return;
+    }
+  }
+}
+
 }  // namespace engine

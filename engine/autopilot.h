@@ -62,6 +62,8 @@ class Autopilot {
 
   void newProgramme() { played_.fill(false); }
   std::optional<int> nextPress(const std::array<QString, 8>& captions, const std::array<bool, 8>& visible);
+  // A viewer pressed a button with this caption: the first unplayed one counts as played.
+  void markChosen(const std::array<QString, 8>& captions, const QString& caption);
 
  private:
   std::array<bool, 8> played_{};

@@ -62,6 +62,8 @@ bool Engine::survive(Phase phase, const std::function<void()>& step) {
     if (!onFault || !onFault(e, phase)) throw;
     // The faulty section is abandoned like one left by a jump to the item menu.
     reader_.closeAll();
+    // The policy may rather end the whole programme.
+    if (state_.leaveRequested) throw LeaveProgramme{};
     return false;
   }
 }

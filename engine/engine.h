@@ -51,7 +51,9 @@ class Engine {
   // and it returns true, the programme goes on: after the cast table with "[pre]", after
   // "[pre]" or an item with the item menu (an item's fault ends that item, as a jump to
   // the item menu would); after the menu or the closing section the programme ends as
-  // after "[ＥＮＤ]". When unset or false, the error ends runProgramme as before.
+  // after "[ＥＮＤ]". A policy that raises SharedState::leaveRequested before returning true
+  // ends the programme at once instead. When unset or false, the error ends runProgramme
+  // as before.
   std::function<bool(const platform::RuntimeError&, Phase)> onFault;
 
   // The pieces, public for tests.

@@ -3,6 +3,7 @@
 // layer and the Qt event loop; tests wire fakes on a virtual clock.
 #include <QSize>
 #include <QString>
+#include <functional>
 
 namespace engine {
 
@@ -45,6 +46,17 @@ class EventPump {
  public:
   virtual ~EventPump() = default;
   virtual void processEvents() = 0;
+};
+
+// Runs actions later, on the thread that waits: real timers on the screen, a virtual
+// clock where nothing may really wait. Actions run inside a pass of the EventPump.
+class Scheduler {
+ public:
+  virtual ~Scheduler() = default;
+  // Runs `action` `delayMs` from now; the id is for cancel().
+  virtual long schedule(double delayMs, std::function<void()> action) = 0;
+  // Cancelling an action that ran or was cancelled already does nothing.
+  virtual void cancel(long id) = 0;
 };
 
 }  // namespace engine

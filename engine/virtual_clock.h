@@ -11,7 +11,7 @@
 
 namespace engine {
 
-class VirtualClock : public EventPump {
+class VirtualClock : public EventPump, public Scheduler {
  public:
   // The engine waits for something that can never come (nothing scheduled, the timer
   // stopped): on a real screen it would wait for the viewer for ever.
@@ -25,8 +25,8 @@ class VirtualClock : public EventPump {
   double now() const { return now_; }
   // Runs `action` `delayMs` after now, before a timer tick due at the same moment.
   // Returns an id for cancel().
-  long schedule(double delayMs, std::function<void()> action);
-  void cancel(long id);
+  long schedule(double delayMs, std::function<void()> action) override;
+  void cancel(long id) override;
 
   // The stage timer as the stage port sets it: a period of 0 or a disabled timer never
   // ticks; setting a period or enabling restarts the count from the full period.

@@ -125,6 +125,16 @@ void Form2::unload() {
   closeByOwnCode(QDialog::Rejected);
 }
 
+void Form2::preselect(const QString& file) {
+  for (int i = 0; i < List1->count(); ++i) {
+    if (scenarioPathOf(List1->item(i)->text()) == file) {
+      List1->setCurrentRow(i);
+      List1->scrollToItem(List1->item(i));
+      return;
+    }
+  }
+}
+
 void Form2::Form_Load() {
   loaded_ = true;
   stage::centreWindow(*this);

@@ -61,6 +61,9 @@ class Form2 : public QDialog {
   // when the stage window is loaded while this one still is. exec() returns Rejected.
   void unload();
 
+  // Selects the entry of this scenario file, if listed (the station shows what comes next).
+  void preselect(const QString& file);
+
   QLabel* label1() const { return Label1; }
   QListWidget* list1() const { return List1; }
   QPushButton* command1() const { return Command1; }

@@ -2,12 +2,17 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGraphicsProxyWidget>
+#include <QGraphicsScene>
+#include <QGraphicsView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 #include <algorithm>
 
 #include "engine/stage_events.h"
@@ -53,6 +58,33 @@ const TitleLetter kTitleLetters[Form1::kTitleLetterCount] = {
     {u'局', 1110, 1800, 495, 495, QColor(255, 128, 255), 24},
 };
 
+// Shows the client area scaled by a whole factor, so every pixel stays a sharp square.
+class StageView : public QGraphicsView {
+ public:
+  explicit StageView(QWidget* parent) : QGraphicsView(parent) {
+    setObjectName(QStringLiteral("stageView"));
+    setScene(new QGraphicsScene(this));
+    setBackgroundBrush(Qt::black);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setAlignment(Qt::AlignCenter);
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QGraphicsView::resizeEvent(event);
+    const int k = Form1::wholeScale(viewport()->size(), sceneRect().size().toSize());
+    if (k == scale_) return;
+    scale_ = k;
+    setTransform(QTransform::fromScale(k, k));
+    Event("fullscreen").num(k);
+  }
+
+ private:
+  int scale_ = 0;
+};
+
 }  // namespace
 
 Form1::Form1(engine::StageEvents& events, std::function<void()> onLoad, std::function<void()> onQueryUnload,
@@ -72,9 +104,50 @@ Form1::Form1(engine::StageEvents& events, std::function<void()> onLoad, std::fun
   // Fixed single border: the window is exactly the menu bar over the client area.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   adjustSize();
+
+  leaveFullScreen_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  leaveFullScreen_->setEnabled(false);  // Esc is an ordinary key in a window
+  connect(leaveFullScreen_, &QShortcut::activated, this, [this] { setFullScreenStage(false); });
 }
 
 Form1::~Form1() = default;
+
+int Form1::wholeScale(QSize area, QSize stage) {
+  if (stage.isEmpty()) return 1;
+  return std::max(1, std::min(area.width() / stage.width(), area.height() / stage.height()));
+}
+
+void Form1::setFullScreenStage(bool on) {
+  if (on == fullScreenStage()) return;
+  if (on) {
+    layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    takeCentralWidget();
+    client_->setParent(nullptr);  // only a window can be embedded in a scene
+    client_->move(0, 0);
+    view_ = new StageView(this);
+    proxy_ = view_->scene()->addWidget(client_);
+    client_->show();
+    view_->scene()->setSceneRect(QRectF(QPointF(0, 0), QSizeF(client_->size())));
+    setCentralWidget(view_);
+    leaveFullScreen_->setEnabled(true);
+    setWindowState(windowState() | Qt::WindowFullScreen);
+    if (isVisible()) setGeometry(screen()->geometry());
+  } else {
+    proxy_->setWidget(nullptr);
+    proxy_ = nullptr;
+    setCentralWidget(client_);  // the view goes, with its scene
+    client_->show();
+    view_ = nullptr;
+    leaveFullScreen_->setEnabled(false);
+    setWindowState(windowState() & ~Qt::WindowFullScreen);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    adjustSize();
+    centreWindow(*this);
+    Event("fullscreen").num(0);
+  }
+}
 
 void Form1::buildMenu() {
   // Inside the window, as on the original platform, so the client area sits below it.
@@ -218,7 +291,7 @@ void Form1::setButtonVisible(int index, bool visible) {
   }
   // A hidden button gives up the focus, so that keys reach the window again; Qt would
   // leave it with the hidden button when no other button can take it.
-  if (!visible && focusWidget() == b) b->clearFocus();
+  if (!visible && (focusWidget() == b || (view_ && client_->focusWidget() == b))) b->clearFocus();
   b->setVisible(visible);
 }
 
@@ -235,6 +308,8 @@ void Form1::showStage() {
   // Every section run shows the window; only a hidden one is brought forward, so a
   // viewer who switched to another program is not pulled back at each section.
   if (isVisible()) return;
+  // Without a window manager the full-screen state alone changes nothing.
+  if (fullScreenStage()) setGeometry(screen()->geometry());
   show();
   raise();
   activateWindow();
@@ -262,6 +337,7 @@ void Form1::keyPressEvent(QKeyEvent* event) {
   // Keys a focused item button does not use reach us too; the window's own key
   // handler only runs while none of its buttons holds the focus.
   QWidget* focus = QApplication::focusWidget();
+  if (view_ && focus == view_) focus = client_->focusWidget();  // the focus inside the scaled stage
   if (focus && std::find(command1_.begin(), command1_.end(), focus) != command1_.end()) {
     event->ignore();
     return;

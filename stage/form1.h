@@ -9,7 +9,10 @@
 #include "engine/ports.h"
 
 class QAction;
+class QGraphicsProxyWidget;
+class QGraphicsView;
 class QLabel;
+class QShortcut;
 class QMenu;
 class QPushButton;
 
@@ -53,6 +56,14 @@ class Form1 : public QMainWindow, public engine::StagePort {
   bool autoSpeak() const override;
   void showStage() override;
   void hideStage() override;
+
+  // Full screen: the stage (the client area) fills the screen below the menu bar, scaled
+  // by the largest whole factor that fits, centred on black. Esc leaves it. May be set
+  // before the first show.
+  void setFullScreenStage(bool on);
+  bool fullScreenStage() const { return view_ != nullptr; }
+  // The largest whole factor by which `stage` fits into `area`; at least 1.
+  static int wholeScale(QSize area, QSize stage);
 
   // The controls, for the application and tests.
   QWidget* client() const { return client_; }
@@ -104,6 +115,11 @@ class Form1 : public QMainWindow, public engine::StagePort {
   QMenu* mnumenu_ = nullptr;
   QAction* mnuJmpMenu_ = nullptr;
   QAction* mnuAutoSpeak_ = nullptr;
+
+  // Only while the stage is full screen: the view that scales the client area.
+  QGraphicsView* view_ = nullptr;
+  QGraphicsProxyWidget* proxy_ = nullptr;
+  QShortcut* leaveFullScreen_ = nullptr;
 
   // The view picture's place as last set, in twips: pixels would lose precision.
   int viewLeft_ = 1815;

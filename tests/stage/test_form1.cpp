@@ -1,5 +1,6 @@
 // The stage window: layout, colours, handlers, "&" captions, the engine's port, trace.
 #include <QApplication>
+#include <QGraphicsView>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -223,6 +224,52 @@ TEST_F(StageTest, LoadsOnceCentredAndCloseAsksToEnd) {
   EXPECT_EQ(loads, 1);  // shown again after a hide, it is not loaded again
   form.close();
   EXPECT_EQ(unloads, 1);
+}
+
+TEST(FullScreen, WholeScaleIsTheLargestFactorThatFits) {
+  const QSize stage(387, 380);
+  const std::vector<std::pair<QSize, int>> cases = {
+      {{1920, 1056}, 2}, {{1161, 1140}, 3}, {{1160, 1140}, 2}, {{800, 600}, 1}, {{300, 200}, 1}};
+  for (const auto& [area, k] : cases) EXPECT_EQ(stage::Form1::wholeScale(area, stage), k) << area.width();
+}
+
+TEST_F(StageTest, FullScreenScalesTheStageOnBlackKeepsItWorkingAndEscLeaves) {
+  form.setFullScreenStage(true);
+  showForm();
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  auto* view = form.findChild<QGraphicsView*>("stageView");
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(form.geometry().size(), form.screen()->size());
+  const int k = stage::Form1::wholeScale(view->viewport()->size(), form.client()->size());
+  EXPECT_EQ(view->transform().m11(), k);
+  const QImage shot = grab(view->viewport());
+  EXPECT_EQ(shot.pixel(0, shot.height() - 1), qRgb(0, 0, 0));
+  const QPoint centre = view->mapFromScene(QPointF(form.client()->width() / 2.0, form.client()->height() / 2.0));
+  EXPECT_LE(std::abs(centre.x() - view->viewport()->width() / 2), k);
+
+  // Buttons and keys still reach the handlers through the scaled view.
+  form.setButtonCaption(2, "x");
+  form.setButtonVisible(2, true);
+  const QPoint at = view->mapFromScene(QPointF(form.command1(2)->geometry().center()));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+  EXPECT_EQ(state.chosenItem, "x");
+  form.setButtonVisible(2, false);
+  state.advanceFlag = true;
+  QTest::keyClick(&form, Qt::Key_A);
+  EXPECT_FALSE(state.advanceFlag);
+
+  // Esc only leaves full screen; in a window it is an ordinary key again.
+  state.advanceFlag = true;
+  QTest::keyClick(&form, Qt::Key_Escape);
+  EXPECT_TRUE(state.advanceFlag);
+  EXPECT_FALSE(form.fullScreenStage());
+  EXPECT_EQ(form.centralWidget(), form.client());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form.isFullScreen(); }));
+  QTest::keyClick(&form, Qt::Key_Escape);
+  EXPECT_FALSE(state.advanceFlag);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "fullscreen " + std::to_string(k)), lines.end());
+  EXPECT_EQ(lines.back(), "key 27 0");
 }
 
 TEST(Centre, RoundsHalvesToEvenThenHalvesTowardZero) {
