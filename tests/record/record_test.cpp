@@ -292,7 +292,7 @@ TEST_F(Recording, PictureAndSoundFollowTheProgrammeFrameByFrame) {
   EXPECT_NEAR(double(onset / 2) / 48, clipAt, 1000.0 / 30);
 }
 
-TEST_F(Recording, AFatalFaultEndsTheFilePlayableThereAndABrokenOutputStopsBeforeAnyWork) {
+TEST_F(Recording, AFaultEndsTheProgrammeWithAPlayableFileAndABrokenOutputStopsBeforeAnyWork) {
   dir.write("KIVO.002", {"2,t", "[pictureinit]", "ミカ=rest.bmp,talk.bmp", "[pre]", "ミカ：あいう", "@VIEW missing.bmp",
                          "ミカ：かきく", "[menu]", "ＥＮＤ", "[ＥＮＤ]", "[EOF]"});
   EXPECT_EQ(record("KIVO.002", "fault.mkv"), 1);
@@ -300,6 +300,15 @@ TEST_F(Recording, AFatalFaultEndsTheFilePlayableThereAndABrokenOutputStopsBefore
   const Decoded d = decode(dir.path() + "/fault.mkv", [](int, const QImage&) {});
   ASSERT_TRUE(d.opened);
   EXPECT_NEAR(d.frames * 1000.0 / 30, 900, 1000.0 / 30);
+
+  // All programmes, as the station plays them: the opening, the list for 2 s, then the
+  // programme, whose fault in "[pre]" is survived; the status still tells of it.
+  trace.clear();
+  EXPECT_EQ(record("", "all.mkv"), 1);
+  EXPECT_EQ(at("opening-hidden"), 4800);
+  EXPECT_EQ(at("error 53"), 4800 + 2000 + 900);
+  const Decoded all = decode(dir.path() + "/all.mkv", [](int, const QImage&) {});
+  EXPECT_NEAR(all.frames * 1000.0 / 30, 4800 + 2000 + 900, 1000.0 / 30);
 
   // Outputs that cannot be or must not be written: nothing is played, the programme stays.
   QFile programme(dir.path() + "/KIVO.002");
