@@ -18,6 +18,7 @@
 #include "app/options.h"
 #include "app/signals.h"
 #include "check/check.h"
+#include "record/options.h"
 #include "engine/engine.h"
 #include "engine/stage_events.h"
 #include "opening/demoform.h"
@@ -26,6 +27,7 @@
 #include "platform/process.h"
 #include "platform/trace.h"
 #include "platform/winmm.h"
+#include "record/options.h"
 #include "selection/form2.h"
 #include "sound/sound.h"
 #include "stage/form1.h"
@@ -176,6 +178,8 @@ int main(int argc, char** argv) {
       how.werror = options.werror;
       return check::runProcess(options.checkPaths, how, argv[0]);
     }
+    case app::Options::Action::Record:
+      return record::runProcess({options.recordOut, options.programme, options.folder, options.scale}, argv[0]);
     case app::Options::Action::Play:
       return playProgrammes(options, argv[0]);
   }

@@ -47,9 +47,17 @@ Options parseOptions(const QStringList& arguments) {
                                   QStringLiteral("With --check, report as text (the default) or json."),
                                   QStringLiteral("FORMAT"));
   const QCommandLineOption werror(QStringLiteral("werror"), QStringLiteral("With --check, warnings count as errors."));
+  const QCommandLineOption record(
+      QStringLiteral("record"),
+      QStringLiteral("Record the programmes of FOLDER to the video file OUT (.mp4, .webm, else .mkv) without "
+                     "showing them; --scale sets the picture's size (1 to 4, default 2)."),
+      QStringLiteral("OUT"));
+  const QCommandLineOption programme(QStringLiteral("programme"),
+                                     QStringLiteral("With --record, record only this programme (KIVO.nnn)."),
+                                     QStringLiteral("KIVO.nnn"));
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit."));
   const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
-  parser.addOptions({demo, chooseFolder, soundFont, scale, broadcast, once, fullScreen, check, format, werror, help, version});
+  parser.addOptions({demo, chooseFolder, soundFont, scale, broadcast, once, fullScreen, check, format, werror, record, programme, help, version});
 
   if (!parser.parse(arguments)) return failed(parser.errorText());
   Options out;
@@ -74,6 +82,15 @@ Options parseOptions(const QStringList& arguments) {
       return failed(QStringLiteral("--format takes text or json, not '%1'.").arg(how));
     out.json = how == QLatin1String("json");
     return out;
+  }
+  if (parser.isSet(record)) {
+    out.action = Options::Action::Record;
+    out.recordOut = parser.value(record);
+    if (out.recordOut.isEmpty()) return failed(QStringLiteral("--record needs an output file."));
+    out.programme = parser.value(programme);
+    out.scale = 2;
+  } else if (parser.isSet(programme)) {
+    return failed(QStringLiteral("--programme goes with --record."));
   }
   if (parser.isSet(format) || parser.isSet(werror)) return failed(QStringLiteral("--format and --werror go with --check."));
   if (positional.size() > 1) return failed(QStringLiteral("Only one FOLDER may be given."));

@@ -8,14 +8,14 @@ namespace app {
 
 struct Options {
   // What the process does. A new mode is one more value here and one more case in main.
-  enum class Action { Play, Check, Help, Version, Error };
+  enum class Action { Play, Check, Record, Help, Version, Error };
   Action action = Action::Play;
   QString message;    // Help: the help text; Version: the version line; Error: the one-line error
   QString folder;     // FOLDER; empty: the current directory
   bool demo = false;  // play the demo that comes with the program
   bool chooseFolder = false;
   QString soundFont;  // empty: the system's SoundFont
-  int scale = 1;
+  int scale = 1;       // windows drawn N times larger; a recording's picture (default 2)
   bool broadcast = false;  // the station plays every programme by itself
   bool once = false;       // with broadcast: end after the last programme
   bool fullScreen = false;
@@ -23,6 +23,9 @@ struct Options {
   QStringList checkPaths;
   bool json = false;
   bool werror = false;
+  // --record: the video file and the one programme to record (empty: all of them).
+  QString recordOut;
+  QString programme;
 };
 
 // `arguments` as the process got them, the program's name first.

@@ -1,0 +1,60 @@
+#pragma once
+// The programme's sound, made offline for a recording: the music rendered from the MIDI
+// files by FluidSynth with the player's SoundFont, the clips mixed in at the moments they
+// start, with the player's rules (a new tune stops the old one, a new clip cuts off the
+// old one, a clip that cannot be played gives the default sound). Time is the virtual
+// clock's: each call renders everything up to "now" with the state before it.
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "engine/ports.h"
+
+namespace record {
+
+class OfflineSound : public engine::SoundPort {
+ public:
+  static constexpr int kRate = 48000;
+
+  // `now` gives the virtual time in ms; `sink` receives interleaved stereo samples.
+  OfflineSound(std::function<double()> now, std::function<void(const float*, int)> sink);
+  ~OfflineSound() override;
+
+  // Renders the sound up to `ms` with what is playing now.
+  void renderTo(double ms);
+
+  void playMusic(const QString& file) override;
+  void closeMusic() override;
+  void playClip(const QString& file) override;
+  // The platform's simple sound call with its flags (asynchronous 1, no default sound 2),
+  // for the opening. True when a sound was started.
+  bool playSound(const QString& name, unsigned flags);
+
+  // Why there is no music (no SoundFont); empty when there is.
+  const QString& musicProblem() const { return musicProblem_; }
+
+  // 48 kHz stereo samples of a WAV file, or nothing when it cannot be played.
+  static std::optional<std::vector<float>> decodeClip(const QByteArray& wav);
+
+ private:
+  void stopMusic();
+
+  struct Synth;
+  std::function<double()> now_;
+  std::function<void(const float*, int)> sink_;
+  std::unique_ptr<Synth> synth_;
+  QString musicProblem_;
+  bool musicOpen_ = false;
+  // After a tune's end the synthesiser still rings (release, reverb) for a moment.
+  static constexpr std::int64_t kTailFrames = 2 * kRate;
+  std::int64_t tailFrames_ = 0;
+  std::int64_t rendered_ = 0;  // samples written so far
+  std::vector<float> clip_;    // interleaved stereo
+  std::size_t clipPos_ = 0;
+  std::vector<float> buffer_;
+};
+
+}  // namespace record

@@ -1,0 +1,337 @@
+#include "record/recorder.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImage>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+#include "engine/stage_events.h"
+#include "engine/station.h"
+#include "engine/virtual_clock.h"
+#include "opening/demoform.h"
+#include "platform/files.h"
+#include "platform/input.h"
+#include "platform/runtime_error.h"
+#include "platform/trace.h"
+#include "record/encoder.h"
+#include "record/offline_sound.h"
+#include "selection/form2.h"
+#include "stage/form1.h"
+
+namespace record {
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+void onSignal(int) { interrupted = 1; }
+
+// Ctrl+C or a termination request: the file is completed up to that moment.
+struct Interrupted {};
+
+void fail(const QString& text) { std::fprintf(stderr, "kivo: %s\n", text.toUtf8().constData()); }
+
+// Passes every call on to the stage window and notes that the picture may have changed,
+// so frames between changes repeat the last drawing.
+class MarkingStage : public engine::StagePort {
+ public:
+  explicit MarkingStage(stage::Form1& form) : form_(form) {}
+  bool changed = true;
+
+  void setCaption(const QString& t) override { mark(), form_.setCaption(t); }
+  void setSpeakerPicture(const QString& f) override { mark(), form_.setSpeakerPicture(f); }
+  void setViewPicture(const QString& f) override { mark(), form_.setViewPicture(f); }
+  QSize viewSize() const override { return form_.viewSize(); }
+  void setViewLeft(int v) override { mark(), form_.setViewLeft(v); }
+  void setViewTop(int v) override { mark(), form_.setViewTop(v); }
+  void setViewVisible(bool v) override { mark(), form_.setViewVisible(v); }
+  void setButtonCaption(int i, const QString& c) override { mark(), form_.setButtonCaption(i, c); }
+  void setButtonVisible(int i, bool v) override { mark(), form_.setButtonVisible(i, v); }
+  void setTimerPeriod(int ms) override { form_.setTimerPeriod(ms); }
+  void setTimerEnabled(bool e) override { form_.setTimerEnabled(e); }
+  bool autoSpeak() const override { return form_.autoSpeak(); }
+  void showStage() override { mark(), form_.showStage(); }
+  void hideStage() override { mark(), form_.hideStage(); }
+
+ private:
+  void mark() { changed = true; }
+  stage::Form1& form_;
+};
+
+// The progress line: programme, time recorded, speed.
+class Progress {
+ public:
+  Progress() : tty_(::isatty(2) == 1) { wall_.start(); }
+
+  void update(const QString& programme, double ms, bool force = false) {
+    const qint64 wall = wall_.elapsed();
+    if (!force && wall - shown_ < (tty_ ? 250 : 10000)) return;
+    shown_ = wall;
+    const double speed = wall > 0 ? ms / double(wall) : 0;
+    const int seconds = int(ms / 1000);
+    std::fprintf(stderr, "%skivo: recording %s  %d:%02d.%d recorded  %.1fx%s", tty_ ? "\r" : "",
+                 programme.toUtf8().constData(), seconds / 60, seconds % 60, int(ms / 100) % 10, speed,
+                 tty_ ? "\x1b[K" : "\n");
+    pendingNewline_ = tty_;
+  }
+  void endLine() {
+    if (pendingNewline_) std::fputc('\n', stderr);
+    pendingNewline_ = false;
+  }
+
+ private:
+  bool tty_;
+  QElapsedTimer wall_;
+  qint64 shown_ = 0;
+  bool pendingNewline_ = false;
+};
+
+// Everything one recording needs: the real stage window offscreen, the station that plays
+// the programmes on the virtual clock, the offline sound and the encoder.
+class Session : public engine::StationHost {
+ public:
+  Session(Encoder& encoder, int scale)
+      : encoder_(encoder),
+        events_(state_, input_),
+        form_(events_, {}, {}),
+        marking_(form_),
+        clock_([this] { events_.timerTick(); }),
+        sound_([this] { return clock_.now(); }, [this](const float* s, int n) { encoder_.addAudio(s, n); }),
+        station_(state_, marking_, sound_, clock_, input_, clock_, *this),
+        size_(form_.client()->size()),
+        frame_(size_, QImage::Format_RGB32) {
+    station_.tap().clock = &clock_;
+    platform::trace::setClock([this] { return clock_.now(); });
+    if (!sound_.musicProblem().isEmpty()) fail(QStringLiteral("no music: ") + sound_.musicProblem());
+    // A fault is reported and survived as the station does; the status says it happened.
+    auto survive = station_.engine().onFault;
+    station_.engine().onFault = [this, survive](const platform::RuntimeError& error, engine::Phase phase) {
+      faulted_ = true;
+      return survive(error, phase);
+    };
+    encoder_.start(size_, scale);
+    clock_.beforeAdvance = [this](double to) {
+      if (interrupted) throw Interrupted{};
+      sound_.renderTo(to);
+      drawUntil(to);
+      progress_.update(label(), to);
+    };
+  }
+  ~Session() override { platform::trace::resetClock(); }
+
+  // Every programme of the list once, as the station's single round plays them.
+  bool recordAll() {
+    station_.run(true);
+    return !faulted_;
+  }
+
+  // One programme; a run-time error ends it at that moment.
+  bool recordOne(const QString& file) {
+    station_.engine().onFault = nullptr;
+    try {
+      station_.playProgramme(file);
+      return true;
+    } catch (const platform::RuntimeError& error) {
+      progress_.endLine();
+      engine::reportFaultAndGoOn(error);
+      return false;
+    }
+  }
+
+  // Draws and renders up to the present moment and completes the file.
+  void finish() {
+    sound_.renderTo(clock_.now());
+    drawUntil(clock_.now());
+    progress_.update(label(), clock_.now(), true);
+    progress_.endLine();
+    encoder_.finish();
+  }
+  void endLine() { progress_.endLine(); }
+
+  // engine::StationHost
+  void autoSpeakOn() override { form_.mnuAutoSpeak()->setChecked(true); }
+
+  void playOpening() override {
+    opening::Demoform demo([this](const char* name, unsigned flags) {
+      return sound_.playSound(name != nullptr ? QString::fromLocal8Bit(name) : QString(), flags);
+    });
+    demo.show();
+    show(&demo);
+    openingShown_ = true;
+    // The opening's own timer never runs here: its ticks come from the clock.
+    std::function<void()> tick = [&] {
+      demo.Timer1_Timer();
+      marking_.changed = true;
+      if (demo.timerTicking()) clock_.schedule(opening::Demoform::kTickMs, tick);
+    };
+    clock_.schedule(opening::Demoform::kTickMs, tick);
+    while (demo.isVisible()) clock_.processEvents();
+    drawUntil(clock_.now());  // its last picture stays until the next window's first
+    show(nullptr);
+    openingShown_ = false;
+  }
+
+  QStringList programmes() override {
+    // The list window's own scan, so the recording plays what the list shows.
+    selection::Form2 scan(state_, [] {});
+    scan.load();
+    QStringList files;
+    for (int i = 0; i < scan.list1()->count(); ++i) files << selection::scenarioPathOf(scan.list1()->item(i)->text());
+    return files;
+  }
+
+  void showList(const QString& coming) override {
+    list_ = std::make_unique<selection::Form2>(state_, [] {});
+    list_->load();
+    list_->preselect(coming);
+    list_->show();
+    show(list_.get());
+  }
+
+  void hideList() override {
+    drawUntil(clock_.now());
+    show(nullptr);
+    if (list_ && list_->isLoaded()) list_->unload();
+    list_.reset();
+  }
+
+  void press(int index) override {
+    // Through the button itself, as a viewer's click arrives.
+    form_.command1(index)->click();
+    marking_.changed = true;
+  }
+
+ private:
+  // What the frames show: a window of its own (the opening, the list) centred on black,
+  // or, with nullptr, the stage's client area.
+  QString label() const { return openingShown_ ? QStringLiteral("opening") : state_.scenarioPath; }
+
+  void show(QWidget* window) {
+    window_ = window;
+    marking_.changed = true;
+  }
+
+  void drawUntil(double to) {
+    for (; nextFrame_ * 1000.0 / Encoder::kFrameRate < to; ++nextFrame_) {
+      const bool changed = marking_.changed;
+      if (changed) {
+        // Layout and polish only: no timer runs here, the clock's ticks stand in for them.
+        QCoreApplication::sendPostedEvents();
+        if (window_ != nullptr) {
+          frame_.fill(Qt::black);
+          QPainter painter(&frame_);
+          const QSize s = window_->size();
+          window_->render(&painter, QPoint((size_.width() - s.width()) / 2, (size_.height() - s.height()) / 2));
+        } else {
+          form_.client()->render(&frame_);
+        }
+        marking_.changed = false;
+      }
+      encoder_.addFrame(frame_, changed);
+    }
+  }
+
+  Encoder& encoder_;
+  engine::SharedState state_;
+  platform::SequentialInput input_;
+  engine::StageEvents events_;
+  stage::Form1 form_;
+  MarkingStage marking_;
+  engine::VirtualClock clock_;
+  OfflineSound sound_;
+  engine::Station station_;
+  Progress progress_;
+  QSize size_;
+  QImage frame_;
+  qint64 nextFrame_ = 0;
+  QWidget* window_ = nullptr;
+  std::unique_ptr<selection::Form2> list_;
+  bool faulted_ = false;
+  bool openingShown_ = false;
+};
+
+}  // namespace
+
+int run(const Options& options) {
+  // OUT is named from where kivo was started, before the folder becomes current.
+  const QString out = QFileInfo(options.out).absoluteFilePath();
+  if (!options.folder.isEmpty() && (!QFileInfo(options.folder).isDir() || !QDir::setCurrent(options.folder))) {
+    fail(QStringLiteral("%1 is not a folder").arg(options.folder));
+    return 2;
+  }
+  const auto exists = [](const QString& name) {
+    const std::optional<std::string> path = platform::resolvePath(name);
+    return path && platform::isOrdinaryFile(*path);
+  };
+  if (!options.programme.isEmpty() && !exists(options.programme)) {
+    fail(QStringLiteral("no programme %1 in %2").arg(options.programme, QDir::currentPath()));
+    return 2;
+  }
+  bool anyProgramme = !options.programme.isEmpty();
+  for (int n = 1; n <= 100 && !anyProgramme; ++n) anyProgramme = exists(QStringLiteral("KIVO.%1").arg(n, 3, 10, QLatin1Char('0')));
+  if (!anyProgramme) {
+    fail(QStringLiteral("no programmes (KIVO.001 to KIVO.100) in %1").arg(QDir::currentPath()));
+    return 2;
+  }
+  // Without a video ending the name gets Matroska; a programme's own name would lose it.
+  if (QFileInfo(out).fileName().contains(QRegularExpression(QStringLiteral("^KIVO\\.\\d{3}$"),
+                                                              QRegularExpression::CaseInsensitiveOption))) {
+    fail(QStringLiteral("%1 is a programme's name; give the video another (demo.mp4, demo.webm, demo.mkv)").arg(options.out));
+    return 2;
+  }
+  std::unique_ptr<Encoder> encoder;
+  try {
+    encoder = std::make_unique<Encoder>(out);
+  } catch (const EncoderError& e) {
+    fail(QString::fromStdString(e.what()));
+    return 2;
+  }
+
+  auto previousInt = std::signal(SIGINT, onSignal);
+  auto previousTerm = std::signal(SIGTERM, onSignal);
+  interrupted = 0;
+  int status = 0;
+  std::unique_ptr<Session> session;
+  try {
+    session = std::make_unique<Session>(*encoder, options.scale);
+    const bool clean = options.programme.isEmpty() ? session->recordAll() : session->recordOne(options.programme);
+    if (!clean) status = 1;
+    session->finish();
+  } catch (const Interrupted&) {
+    if (session) session->endLine();
+    fail(QStringLiteral("recording interrupted; %1 is complete up to here").arg(out));
+    status = 130;
+  } catch (const engine::Station::NothingToBroadcast&) {
+    if (session) session->endLine();
+    fail(QStringLiteral("no programme in %1 can be played").arg(QDir::currentPath()));
+    status = 1;
+  } catch (const engine::VirtualClock::Stalled&) {
+    if (session) session->endLine();
+    fail(QStringLiteral("the programme waits for something that never comes; the recording ends here"));
+    status = 1;
+  } catch (const EncoderError& e) {
+    if (session) session->endLine();
+    fail(QString::fromStdString(e.what()));
+    status = 1;
+  }
+  if (status != 0 && status != 2) {
+    try {
+      encoder->finish();
+    } catch (const EncoderError&) {
+    }
+  }
+  session.reset();
+  std::signal(SIGINT, previousInt);
+  std::signal(SIGTERM, previousTerm);
+  return status;
+}
+
+}  // namespace record

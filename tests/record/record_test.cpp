@@ -1,0 +1,347 @@
+// The recording mode end to end: a small programme with a view picture of a known
+// colour, a speaker whose two pictures differ, a tune and a clip is recorded once; the
+// file is decoded again and held against the run's own trace.
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <QApplication>
+#include <QBuffer>
+#include <QImage>
+#include <QPainter>
+#include <cmath>
+#include <cstring>
+#include <functional>
+
+#include "platform/trace.h"
+#include "platform/twips.h"
+#include "record/recorder.h"
+#include "stage/controls.h"
+#include "stage/form1.h"
+#include "engine/stage_events.h"
+#include "platform/input.h"
+#include "tests/engine/fake_world.h"
+
+namespace {
+
+const QColor kView(200, 30, 40), kTalk(20, 180, 60), kRest(40, 60, 200);
+
+// Every decoded picture (RGB, in order) and all the sound (48 kHz stereo).
+struct Decoded {
+  int frames = 0;
+  std::vector<float> sound;
+  bool opened = false;
+};
+
+Decoded decode(const QString& path, const std::function<void(int, const QImage&)>& onFrame) {
+  Decoded out;
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path.toLocal8Bit().constData(), nullptr, nullptr) < 0) return out;
+  avformat_find_stream_info(format, nullptr);
+  AVCodecContext* codecs[2] = {};
+  int index[2] = {av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0),
+                  av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0)};
+  for (int k = 0; k < 2; ++k) {
+    if (index[k] < 0) continue;
+    const AVCodecParameters* par = format->streams[index[k]]->codecpar;
+    codecs[k] = avcodec_alloc_context3(avcodec_find_decoder(par->codec_id));
+    avcodec_parameters_to_context(codecs[k], par);
+    avcodec_open2(codecs[k], nullptr, nullptr);
+  }
+  out.opened = codecs[0] != nullptr && codecs[1] != nullptr;
+  SwsContext* sws = nullptr;
+  SwrContext* swr = nullptr;
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  const auto receive = [&](int k) {
+    while (avcodec_receive_frame(codecs[k], frame) == 0) {
+      if (k == 0) {
+        QImage image(frame->width, frame->height, QImage::Format_RGB888);
+        if (sws == nullptr) {
+          sws = sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format), frame->width, frame->height,
+                               AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr);
+          const int* c = sws_getCoefficients(SWS_CS_ITU709);
+          sws_setColorspaceDetails(sws, c, 0, c, 1, 0, 1 << 16, 1 << 16);
+        }
+        // swscale wants aligned lines; QImage's are only 4-byte aligned.
+        uint8_t* dst[4] = {};
+        int stride[4] = {};
+        av_image_alloc(dst, stride, frame->width, frame->height, AV_PIX_FMT_RGB24, 64);
+        sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, stride);
+        for (int y = 0; y < frame->height; ++y) std::memcpy(image.scanLine(y), dst[0] + y * stride[0], size_t(frame->width) * 3);
+        av_freep(&dst[0]);
+        onFrame(out.frames++, image);
+      } else {
+        if (swr == nullptr) {
+          AVChannelLayout stereo{};
+          av_channel_layout_default(&stereo, 2);
+          swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_FLT, 48000, &frame->ch_layout, AVSampleFormat(frame->format),
+                              frame->sample_rate, 0, nullptr);
+          swr_init(swr);
+        }
+        const size_t at = out.sound.size();
+        out.sound.resize(at + 2 * size_t(frame->nb_samples) + 512);
+        uint8_t* dst[] = {reinterpret_cast<uint8_t*>(out.sound.data() + at)};
+        const int got = swr_convert(swr, dst, frame->nb_samples + 256, const_cast<const uint8_t**>(frame->extended_data),
+                                    frame->nb_samples);
+        out.sound.resize(at + 2 * size_t(std::max(got, 0)));
+      }
+    }
+  };
+  while (av_read_frame(format, packet) == 0) {
+    for (int k = 0; k < 2; ++k) {
+      if (codecs[k] != nullptr && packet->stream_index == index[k]) {
+        avcodec_send_packet(codecs[k], packet);
+        receive(k);
+      }
+    }
+    av_packet_unref(packet);
+  }
+  for (int k = 0; k < 2; ++k) {
+    if (codecs[k] == nullptr) continue;
+    avcodec_send_packet(codecs[k], nullptr);
+    receive(k);
+    avcodec_free_context(&codecs[k]);
+  }
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  sws_freeContext(sws);
+  swr_free(&swr);
+  avformat_close_input(&format);
+  return out;
+}
+
+bool near(QRgb a, const QColor& b, int tolerance = 12) {
+  return std::abs(qRed(a) - b.red()) <= tolerance && std::abs(qGreen(a) - b.green()) <= tolerance &&
+         std::abs(qBlue(a) - b.blue()) <= tolerance;
+}
+
+double psnr(const QImage& a, const QImage& b) {
+  double sum = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+      for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)}) sum += double(d) * d;
+    }
+  const double mse = sum / (3.0 * a.width() * a.height());
+  return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+QByteArray picture(const QColor& colour, QSize size) {
+  QImage image(size, QImage::Format_RGB32);
+  image.fill(colour);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "BMP");
+  return bytes;
+}
+
+// One organ note held for 3 s (120 beats a minute, 480 ticks a beat).
+QByteArray tune() {
+  const unsigned char track[] = {0x00, 0xC0, 19, 0x00, 0x90, 60, 100, 0x96, 0x40, 0x80, 60, 0, 0x00, 0xFF, 0x2F, 0x00};
+  QByteArray midi("MThd\0\0\0\x06\0\0\0\x01\x01\xE0", 14);
+  midi += QByteArray("MTrk\0\0\0", 7) + char(sizeof track);
+  midi += QByteArray(reinterpret_cast<const char*>(track), sizeof track);
+  return midi;
+}
+
+// Half a second of a loud 440 Hz tone, 16-bit mono at 22.05 kHz.
+QByteArray clip() {
+  const int rate = 22050, frames = rate / 2;
+  QByteArray data;
+  for (int i = 0; i < frames; ++i) {
+    const auto v = qint16(std::lround(0.8 * 32767 * std::sin(2 * M_PI * 440 * i / rate)));
+    data.append(reinterpret_cast<const char*>(&v), 2);
+  }
+  const auto u32 = [](quint32 v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); };
+  const auto u16 = [](quint16 v) { return QByteArray(reinterpret_cast<const char*>(&v), 2); };
+  return "RIFF" + u32(36 + data.size()) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(rate) + u32(rate * 2) + u16(2) +
+         u16(16) + "data" + u32(data.size()) + data;
+}
+
+struct TraceLine {
+  double ms;
+  QString event;
+};
+
+class Recording : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::trace::setEnabled(true);
+    platform::trace::setSink([this](const std::string& line) {
+      const QString l = QString::fromStdString(line).trimmed();
+      trace.push_back({l.section(u' ', 0, 0).toDouble(), l.section(u' ', 1)});
+    });
+    dir.writeBytes("view.bmp", picture(kView, {120, 90}));
+    dir.writeBytes("talk.bmp", picture(kTalk, {60, 60}));
+    dir.writeBytes("rest.bmp", picture(kRest, {60, 60}));
+    dir.writeBytes("tune.mid", tune());
+    dir.writeBytes("clip.wav", clip());
+  }
+  void TearDown() override {
+    platform::trace::setSink(nullptr);
+    platform::trace::setEnabled(false);
+  }
+  int record(const QString& programme, const QString& out) {
+    record::Options o;
+    o.out = dir.path() + u'/' + out;
+    o.programme = programme;
+    o.folder = dir.path();
+    return record::run(o);
+  }
+  double at(const QString& prefix, int nth = 0) const {
+    for (const TraceLine& t : trace)
+      if (t.event.startsWith(prefix) && nth-- == 0) return t.ms;
+    ADD_FAILURE() << "no trace event " << prefix.toStdString();
+    return -1;
+  }
+
+  kivo_test::ScenarioDir dir;
+  std::vector<TraceLine> trace;
+};
+
+// Every line has 3 characters: two talk cycles and the automatic pause, 900 ms.
+TEST_F(Recording, PictureAndSoundFollowTheProgrammeFrameByFrame) {
+  dir.write("KIVO.001", {"1,t", "[pictureinit]", "ミカ=rest.bmp,talk.bmp", "[pre]", "ミカ：あいう", "@VIEW view.bmp",
+                         "@PLAY tune.mid", "ミカ：かきく", "@PLAY none.mid", "ミカ：さしす", "@VOICE clip.wav", "ミカ：たちつ",
+                         "[menu]", "A", "ＥＮＤ", "[A]", "ミカ：なにぬ", "[ＥＮＤ]", "ミカ：まみむ", "[EOF]"});
+  ASSERT_EQ(record("KIVO.001", "out.mp4"), 0);
+
+  // Where the stage's controls are, from a stage window of our own.
+  engine::SharedState state;
+  platform::SequentialInput input;
+  engine::StageEvents events(state, input);
+  stage::Form1 form(events, {}, {});
+  constexpr int kScale = 2;
+  const QRect speaker = form.image1()->geometry();
+  const QPoint speakerSpot = (speaker.topLeft() + QPoint(30, 30)) * kScale;
+
+  const double viewAt = at("view-show");
+  QString viewShow;
+  for (const TraceLine& t : trace)
+    if (t.event.startsWith("view-show")) viewShow = t.event;
+  const QStringList f = viewShow.split(u' ');
+  const QPoint viewCentre = QPoint(platform::twipsToPixels(f[1].toInt() + f[3].toInt() / 2),
+                                   platform::twipsToPixels(f[2].toInt() + f[4].toInt() / 2)) * kScale;
+  const int viewFrame = int(std::ceil(viewAt * 30 / 1000));
+
+  // Which speaker picture each moment should show.
+  std::vector<std::pair<double, QColor>> speakerAt;
+  for (const TraceLine& t : trace) {
+    if (t.event == "speaker \"talk.bmp\"") speakerAt.emplace_back(t.ms, kTalk);
+    if (t.event == "speaker \"rest.bmp\"") speakerAt.emplace_back(t.ms, kRest);
+  }
+  QImage viewImage;
+  int speakerChecked = 0, speakerWrong = 0;
+  const Decoded d = decode(dir.path() + "/out.mp4", [&](int i, const QImage& image) {
+    if (i == viewFrame) viewImage = image;
+    const double t = i * 1000.0 / 30;
+    const auto it = std::upper_bound(speakerAt.begin(), speakerAt.end(), t,
+                                     [](double v, const auto& e) { return v < e.first; });
+    if (it == speakerAt.begin()) return;
+    ++speakerChecked;
+    if (!near(image.pixel(speakerSpot), std::prev(it)->second)) ++speakerWrong;
+  });
+  ASSERT_TRUE(d.opened);
+
+  // 4 lines of [pre], 2 menus 1.5 s each, the item's line and the closing line.
+  const double expected = 4 * 900 + 1500 + 900 + 1500 + 900;
+  EXPECT_DOUBLE_EQ(trace.back().ms, expected);
+  EXPECT_NEAR(d.frames * 1000.0 / 30, expected, 1000.0 / 30);
+  EXPECT_NEAR(double(d.sound.size() / 2) / 48, expected, 1000.0 / 30);
+
+  ASSERT_FALSE(viewImage.isNull());
+  EXPECT_TRUE(near(viewImage.pixel(viewCentre), kView)) << QColor(viewImage.pixel(viewCentre)).name().toStdString();
+  EXPECT_GT(speakerChecked, 200);
+  EXPECT_EQ(speakerWrong, 0);
+
+  // The same state on a stage window of our own, grabbed and enlarged.
+  form.setCaption("かきく");
+  form.setSpeakerPicture("talk.bmp");
+  form.setViewPicture("view.bmp");
+  form.setViewLeft(f[1].toInt());
+  form.setViewTop(f[2].toInt());
+  form.setViewVisible(true);
+  form.show();
+  QApplication::processEvents();
+  const QImage grab = form.client()->grab().toImage().convertToFormat(QImage::Format_RGB888);
+  const QImage enlarged = grab.scaled(grab.size() * kScale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+  EXPECT_GE(psnr(enlarged, viewImage.copy(0, 0, enlarged.width(), enlarged.height())), 35.0);
+
+  // Sound: nothing before the first PLAY, the tune while it plays, silence after the
+  // next PLAY stops it, then the clip from its own moment.
+  const auto peak = [&](double from, double to) {
+    float m = 0;
+    for (auto i = size_t(from * 48) * 2; i < size_t(to * 48) * 2 && i < d.sound.size(); ++i) m = std::max(m, std::abs(d.sound[i]));
+    return m;
+  };
+  const double playAt = at("mci \"open"), stopAt = at("mci \"open", 1), clipAt = at("snd \"clip.wav\"");
+  EXPECT_EQ(playAt, viewAt);
+  EXPECT_LT(peak(0, playAt - 30), 1e-3);
+  EXPECT_GT(peak(playAt + 100, stopAt), 0.02);
+  EXPECT_LT(peak(stopAt + 50, clipAt - 30), 1e-3);
+  size_t onset = size_t(stopAt * 48) * 2;
+  while (onset < d.sound.size() && std::abs(d.sound[onset]) < 0.2f) ++onset;
+  EXPECT_NEAR(double(onset / 2) / 48, clipAt, 1000.0 / 30);
+}
+
+TEST_F(Recording, AFaultEndsTheProgrammeWithAPlayableFileAndABrokenOutputStopsBeforeAnyWork) {
+  dir.write("KIVO.002", {"2,t", "[pictureinit]", "ミカ=rest.bmp,talk.bmp", "[pre]", "ミカ：あいう", "@VIEW missing.bmp",
+                         "ミカ：かきく", "[menu]", "ＥＮＤ", "[ＥＮＤ]", "[EOF]"});
+  EXPECT_EQ(record("KIVO.002", "fault.mkv"), 1);
+  EXPECT_EQ(at("error 53"), 900);
+  const Decoded d = decode(dir.path() + "/fault.mkv", [](int, const QImage&) {});
+  ASSERT_TRUE(d.opened);
+  EXPECT_NEAR(d.frames * 1000.0 / 30, 900, 1000.0 / 30);
+
+  // All programmes, as the station plays them: the opening, the list for 2 s, then the
+  // programme, whose fault in "[pre]" is survived; the status still tells of it.
+  trace.clear();
+  EXPECT_EQ(record("", "all.mkv"), 1);
+  EXPECT_EQ(at("opening-hidden"), 4800);
+  EXPECT_EQ(at("error 53"), 4800 + 2000 + 900);
+  const Decoded all = decode(dir.path() + "/all.mkv", [](int, const QImage&) {});
+  EXPECT_NEAR(all.frames * 1000.0 / 30, 4800 + 2000 + 900, 1000.0 / 30);
+
+  // Outputs that cannot be or must not be written: nothing is played, the programme stays.
+  QFile programme(dir.path() + "/KIVO.002");
+  ASSERT_TRUE(programme.open(QIODevice::ReadOnly));
+  const QByteArray before = programme.readAll();
+  programme.close();
+  for (const char* out : {"no/such/folder/out.webm", "KIVO.002"}) {
+    trace.clear();
+    EXPECT_EQ(record("KIVO.002", out), 2) << out;
+    EXPECT_TRUE(trace.empty()) << out;
+  }
+  ASSERT_TRUE(programme.open(QIODevice::ReadOnly));
+  EXPECT_EQ(programme.readAll(), before);
+}
+
+}  // namespace
+
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "record_tests";
+    static char* argv[] = {name, nullptr};
+    app_ = new QApplication(argc, argv);
+  }
+  void TearDown() override { delete app_; }
+
+ private:
+  QApplication* app_ = nullptr;
+};
+
+[[maybe_unused]] auto* const env = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+}  // namespace
