@@ -10,37 +10,15 @@
 #include <QSet>
 #include <QTimer>
 
-#include "../engine/fake_world.h"
 #include "app/event_pump.h"
 #include "platform/files.h"
 #include "platform/fonts.h"
 #include "platform/winmm.h"
 #include "stage/controls.h"
 #include "stage/form1.h"
+#include "tests/support/player_world.h"
 
 namespace {
-
-// The fake stage with the real window behind it for everything that loads pictures.
-class DemoWorld : public kivo_test::FakeWorld {
- public:
-  DemoWorld() : window(events, [] {}, [] {}) { autoMode = true; }
-
-  void setCaption(const QString& text) override {
-    window.setCaption(text);
-    FakeWorld::setCaption(text);
-  }
-  void setSpeakerPicture(const QString& file) override {
-    window.setSpeakerPicture(file);
-    speaker = file;
-  }
-  void setViewPicture(const QString& file) override {
-    window.setViewPicture(file);
-    viewSizeTwips = window.viewSize();
-    viewFile = file;
-  }
-
-  stage::Form1 window;
-};
 
 // Media that the player would silently skip are still faults in our own demo: every
 // tune must open on the sequencer and every clip must start, through the real sound layer.
@@ -67,7 +45,7 @@ class DemoProgrammes : public ::testing::TestWithParam<const char*> {};
 TEST_P(DemoProgrammes, EveryItemPlaysToTheEnd) {
   const QString old = QDir::currentPath();
   ASSERT_TRUE(QDir::setCurrent(QStringLiteral(KIVO_SOURCE_DIR "/demo")));
-  DemoWorld world;
+  kivo_test::PlayerWorld world;
   CheckingSound sound;
   engine::Engine engine(world.state, world, sound, world, world.input);
   world.state.scenarioPath = QString::fromLatin1(GetParam());

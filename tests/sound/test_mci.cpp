@@ -44,19 +44,15 @@ class Mci : public SoundTest {
 
 // The codes the program meets, in one session: a row may depend on the rows before it.
 TEST_F(Mci, ResultCodes) {
-  writeFile("notmidi.mid", "hello, not a sequence");
+  // Missing files (275), files that are no sequence (296) and unknown aliases (263) are
+  // in the music calls' and the damaged files' tests.
   writeFile("tune.rmi", media::rmid(media::midi(60, 400, 500)));
   const std::string dir = root();
   const struct {
     std::string command;
     winmm::MCIERROR code;
   } steps[] = {
-      {"close Midi", 263},
-      {"play Midi", 263},
-      {"open \"" + dir + "\\missing.mid\" type sequencer alias Midi", 275},
-      {"open \"" + dir + "\" type sequencer alias Midi", 275},
-      {"open \"" + dir + "\\notmidi.mid\" type sequencer alias Midi", 296},
-      {"open \"" + dir + "\\TUNE.MID\" type sequencer alias Midi", 0},
+      {"open \"" + dir + "\\tune.mid\" type sequencer alias Midi", 0},
       {"open " + dir + "/tune.mid type sequencer alias MIDI", 289},
       {"play midi", 0},
       {"close MIDI", 0},
