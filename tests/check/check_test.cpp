@@ -9,16 +9,29 @@
 #include <QJsonObject>
 #include <cstdio>
 
+#include "../engine/fake_world.h"
 #include "check/check.h"
 #include "platform/access_key.h"
 #include "platform/twips.h"
 #include "stage/caption_box.h"
 #include "stage/controls.h"
-#include "tests/support/player_world.h"
+#include "stage/form1.h"
 
 namespace {
 
 using check::Severity;
+
+// The fake stage with the real window behind it for pictures: the player's own loader.
+class PlayerWorld : public kivo_test::FakeWorld {
+ public:
+  PlayerWorld() : window(events, [] {}, [] {}) { autoMode = true; }
+  void setSpeakerPicture(const QString& file) override { window.setSpeakerPicture(file); }
+  void setViewPicture(const QString& file) override {
+    window.setViewPicture(file);
+    viewSizeTwips = window.viewSize();
+  }
+  stage::Form1 window;
+};
 
 struct PlayerStop {
   int number = 0;
@@ -27,7 +40,7 @@ struct PlayerStop {
 
 // What the player says when it plays the programme and the viewer presses `item`.
 PlayerStop playerStop(const QString& item) {
-  kivo_test::PlayerWorld world;
+  PlayerWorld world;
   world.state.scenarioPath = "KIVO.001";
   if (!item.isEmpty()) world.choose(item);
   try {
