@@ -133,18 +133,8 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
     ++passes;
     // A hold: the advance flag is up while no timed phase or menu waits. (After a jump
     // the flag may stay up from an abandoned hold; talking and menus rule that out.)
-    if (state.advanceFlag && !state.tickFlag && !anyButtonVisible() && !holdPending && !holdAnswers.empty()) {
-      holdPending = true;
-      auto answer = std::move(holdAnswers.front());
-      holdAnswers.pop_front();
-      at(now + reactionDelay, [this, answer] { holdPending = false; answer(); });
-    }
-    if (anyButtonVisible() && state.chosenItem.isEmpty() && !menuPending && !menuAnswers.empty()) {
-      menuPending = true;
-      auto answer = std::move(menuAnswers.front());
-      menuAnswers.pop_front();
-      at(now + reactionDelay, [this, answer] { menuPending = false; answer(); });
-    }
+    if (state.advanceFlag && !state.tickFlag && !anyButtonVisible()) answer(holdAnswers, holdPending);
+    if (anyButtonVisible() && state.chosenItem.isEmpty()) answer(menuAnswers, menuPending);
     clock.processEvents();
   }
 
@@ -177,6 +167,16 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
   long passes = 0;
 
  private:
+  // The viewer answers a wait once, after its reaction delay.
+  void answer(std::deque<std::function<void()>>& answers, bool& pending) {
+    if (pending || answers.empty()) return;
+    pending = true;
+    at(now + reactionDelay, [&pending, action = std::move(answers.front())] {
+      pending = false;
+      action();
+    });
+    answers.pop_front();
+  }
   QSize picture(const QString& file) {
     if (file.isEmpty()) return {};
     if (!pictures.contains(file)) throw platform::RuntimeError(platform::err::FileNotFound);
