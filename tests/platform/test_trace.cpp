@@ -8,27 +8,13 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "tests/support/trace_capture.h"
 
 namespace trace = platform::trace;
 
 namespace {
 
-class Trace : public ::testing::Test {
- protected:
-  void SetUp() override {
-    trace::setEnabled(true);
-    trace::setClock([this] { return now; });
-    trace::setSink([this](const std::string& line) { lines.push_back(line); });
-  }
-  void TearDown() override {
-    trace::setSink(nullptr);
-    trace::resetClock();
-    trace::setEnabled(false);
-  }
-
-  double now = 0;
-  std::vector<std::string> lines;
-};
+struct Trace : ::testing::Test, TraceCapture {};
 
 TEST_F(Trace, LineIsTimeEventAndJsonFieldsAndNothingWhenOff) {
   now = 1234.5678;
