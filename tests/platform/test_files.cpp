@@ -72,10 +72,13 @@ TEST_F(Files, ExactMatchWinsOverOtherLetterCases) {
   EXPECT_EQ(platform::decodeFileName("\x95\x5C.bmp"), QStringLiteral("表.bmp"));      // or CP932
 }
 
-TEST_F(Files, FoldersAreFoundButAreNotOrdinaryFiles) {
+TEST_F(Files, FoldersAreFoundButAreNotOrdinaryFilesAndMissingNamesGiveNothing) {
   makeFolder("Music");
   file("Music/a.mid");
   file(".hidden");
+  for (const char* missing : {"", "absent.bmp", "music\\absent.bmp", "absent\\a.mid", ".hidden\\x.bmp"})
+    EXPECT_FALSE(resolvePath(missing).has_value()) << missing;  // a file is not a folder either
+  EXPECT_FALSE(platform::readFileBytes(root() + "/absent.bmp").has_value());
   const auto folder = resolvePath("music");
   ASSERT_TRUE(folder.has_value());
   EXPECT_FALSE(platform::isOrdinaryFile(*folder));
@@ -86,18 +89,6 @@ TEST_F(Files, FoldersAreFoundButAreNotOrdinaryFiles) {
   EXPECT_EQ(platform::readFileBytes(*plain), QByteArray("Music/a.mid"));
   EXPECT_FALSE(platform::isOrdinaryFile(*resolvePath(".hidden")));
   EXPECT_FALSE(platform::isOrdinaryFile("/dev/null"));
-}
-
-TEST_F(Files, MissingNamesGiveNothing) {
-  makeFolder("sub");
-  file("sub/x.bmp");
-  file("plain.txt");
-  EXPECT_FALSE(resolvePath("").has_value());
-  EXPECT_FALSE(resolvePath("absent.bmp").has_value());
-  EXPECT_FALSE(resolvePath("sub\\absent.bmp").has_value());
-  EXPECT_FALSE(resolvePath("absent\\x.bmp").has_value());
-  EXPECT_FALSE(resolvePath("plain.txt\\x.bmp").has_value());  // a file is not a folder
-  EXPECT_FALSE(platform::readFileBytes(root() + "/absent.bmp").has_value());
 }
 
 }  // namespace
