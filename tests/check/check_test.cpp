@@ -171,14 +171,9 @@ TEST(Check, SeveralFaultsAreAllReportedInFileOrder) {
   const Output json = runCheck({dir.path()}, true);
   EXPECT_EQ(json.status, 1);
   ASSERT_EQ(json.lines.size(), 4);
-  const QJsonObject first = QJsonDocument::fromJson(json.lines[0].toUtf8()).object();
-  EXPECT_EQ(first["file"].toString(), dir.path() + "/KIVO.001");
-  EXPECT_EQ(first["line"].toInt(), 6);
-  EXPECT_EQ(first["column"].toInt(), 1);
-  EXPECT_EQ(first["severity"].toString(), "error");
-  EXPECT_EQ(first["number"].toInt(), 53);
-  EXPECT_EQ(first["message"].toString(), "File not found");
-  EXPECT_EQ(first["hint"].toString(), "no picture file \"NONE.BMP\"");
+  EXPECT_EQ(QJsonDocument::fromJson(json.lines[0].toUtf8()).object(),
+            (QJsonObject{{"file", dir.path() + "/KIVO.001"}, {"line", 6}, {"column", 1}, {"severity", "error"},
+                         {"number", 53}, {"message", "File not found"}, {"hint", "no picture file \"NONE.BMP\""}}));
   EXPECT_EQ(QJsonDocument::fromJson(json.lines[3].toUtf8()).object()["summary"].toObject()["dialogueLines"].toInt(), 3);
 }
 

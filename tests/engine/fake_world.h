@@ -9,7 +9,6 @@
 #include <QTemporaryDir>
 #include <deque>
 #include <functional>
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "engine/ports.h"
 #include "engine/shared_state.h"
 #include "engine/stage_events.h"
+#include "engine/virtual_clock.h"
 #include "platform/input.h"
 #include "platform/runtime_error.h"
 #include "platform/text.h"
@@ -38,6 +38,10 @@ class FakeSound : public engine::SoundPort {
 class FakeWorld : public engine::StagePort, public engine::EventPump {
  public:
   FakeWorld() : events(state, input), engine(state, *this, sound, *this, input) {
+    clock.beforeAdvance = [this](double to) {
+      if (to > limit) throw std::runtime_error("stuck: virtual time limit reached");
+      now = to;
+    };
     platform::trace::setEnabled(true);
     platform::trace::setClock([this] { return now; });
     platform::trace::setSink([this](const std::string& line) { trace += QString::fromStdString(line); });
@@ -53,7 +57,7 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
   double reactionDelay = 100;     // how long the viewer takes to answer a wait
   double limit = 10 * 60 * 1000;  // virtual time after which a test is stuck
 
-  void at(double ms, std::function<void()> action) { scheduled.emplace(ms, std::move(action)); }
+  void at(double ms, std::function<void()> action) { clock.schedule(ms - now, std::move(action)); }
   // Answers to the next waits for the viewer, in order.
   void onHold(std::function<void()> action) { holdAnswers.push_back(std::move(action)); }
   void onMenu(std::function<void()> action) { menuAnswers.push_back(std::move(action)); }
@@ -109,11 +113,11 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
   void setTimerPeriod(int ms) override {
     Event("timer").num(ms);
     timerPeriod = ms;
-    restartTimer();
+    clock.setTimerPeriod(ms);
   }
   void setTimerEnabled(bool enabled) override {
     timerEnabled = enabled;
-    restartTimer();
+    clock.setTimerEnabled(enabled);
   }
   bool autoSpeak() const override { return autoMode; }
   void showStage() override { shown = true; ++shows; }
@@ -124,37 +128,14 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
     events.autoSpeakToggled(autoMode);
   }
 
-  // --- EventPump: advance the clock to the next event and deliver what is due then ---
+  // --- EventPump: the viewer's answers, then the virtual clock's next moment ---
   void processEvents() override {
     ++passes;
     // A hold: the advance flag is up while no timed phase or menu waits. (After a jump
     // the flag may stay up from an abandoned hold; talking and menus rule that out.)
-    if (state.advanceFlag && !state.tickFlag && !anyButtonVisible() && !holdPending && !holdAnswers.empty()) {
-      holdPending = true;
-      auto answer = std::move(holdAnswers.front());
-      holdAnswers.pop_front();
-      at(now + reactionDelay, [this, answer] { holdPending = false; answer(); });
-    }
-    if (anyButtonVisible() && state.chosenItem.isEmpty() && !menuPending && !menuAnswers.empty()) {
-      menuPending = true;
-      auto answer = std::move(menuAnswers.front());
-      menuAnswers.pop_front();
-      at(now + reactionDelay, [this, answer] { menuPending = false; answer(); });
-    }
-    double next = nextTick;
-    if (!scheduled.empty() && (next < 0 || scheduled.begin()->first <= next)) next = scheduled.begin()->first;
-    if (next < 0) throw std::runtime_error("the engine waits for something that never comes");
-    if (next > limit) throw std::runtime_error("stuck: virtual time limit reached");
-    now = std::max(now, next);
-    while (!scheduled.empty() && scheduled.begin()->first <= now) {
-      auto action = std::move(scheduled.begin()->second);
-      scheduled.erase(scheduled.begin());
-      action();
-    }
-    if (nextTick >= 0 && nextTick <= now) {
-      nextTick = now + timerPeriod;
-      events.timerTick();
-    }
+    if (state.advanceFlag && !state.tickFlag && !anyButtonVisible()) answer(holdAnswers, holdPending);
+    if (anyButtonVisible() && state.chosenItem.isEmpty()) answer(menuAnswers, menuPending);
+    clock.processEvents();
   }
 
   bool anyButtonVisible() const {
@@ -168,6 +149,7 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
   engine::StageEvents events;
   FakeSound sound;
   engine::Engine engine;
+  engine::VirtualClock clock{[this] { events.timerTick(); }};
 
   double now = 0;
   QString trace;
@@ -185,17 +167,23 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
   long passes = 0;
 
  private:
+  // The viewer answers a wait once, after its reaction delay.
+  void answer(std::deque<std::function<void()>>& answers, bool& pending) {
+    if (pending || answers.empty()) return;
+    pending = true;
+    at(now + reactionDelay, [&pending, action = std::move(answers.front())] {
+      pending = false;
+      action();
+    });
+    answers.pop_front();
+  }
   QSize picture(const QString& file) {
     if (file.isEmpty()) return {};
     if (!pictures.contains(file)) throw platform::RuntimeError(platform::err::FileNotFound);
     return pictures.value(file);
   }
-  void restartTimer() { nextTick = (timerEnabled && timerPeriod > 0) ? now + timerPeriod : -1; }
-
-  std::multimap<double, std::function<void()>> scheduled;
   std::deque<std::function<void()>> holdAnswers, menuAnswers;
   bool holdPending = false, menuPending = false;
-  double nextTick = -1;
 };
 
 // A temporary current directory holding scenario files written as CP932 with CR LF.

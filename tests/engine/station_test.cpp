@@ -54,8 +54,8 @@ const QStringList kItems{"[A]", "ミカ：あい", "[B]", "ミカ：びい", "�
 
 TEST(Station, PlaysEveryProgrammeInOrderThroughFaultsInItemsAndPre) {
   kivo_test::ScenarioDir dir;
-  // Line 16 is the faulty one in [B].
-  dir.write("KIVO.001", scenario("一", {"ミカ：はい"}, {"ＥＮＤ", "A", "", "B", "C"}, kItems));
+  // Line 17 is the faulty one in [B].
+  dir.write("KIVO.001", scenario("一", {"ミカ：はい"}, {"ＥＮＤ", "A", "", "B", "C", "A"}, kItems));
   dir.write("KIVO.002", scenario("二", {"ミカ：にい", "@VIEW nothing.bmp", "ミカ：見えない"}, {"A", "ＥＮＤ"}, kItems));
   dir.write("KIVO.003", scenario("三", {"ミカ：さん"}, {"C", "A"}, kItems));
   OnAir on;
@@ -66,16 +66,16 @@ TEST(Station, PlaysEveryProgrammeInOrderThroughFaultsInItemsAndPre) {
 
   EXPECT_EQ(on.listed, on.list);
   EXPECT_EQ(on.events("broadcast "), (QStringList{"broadcast \"KIVO.001\" 1", "broadcast \"KIVO.002\" 1", "broadcast \"KIVO.003\" 1"}));
-  // Empties skipped, each item once in button order, "ＥＮＤ" last; 002's items never
+  // Empties skipped, each button once in button order, "ＥＮＤ" last; 002's items never
   // come after its "[pre]" faulted; 003 has no "ＥＮＤ" and is left when all are played.
-  EXPECT_EQ(on.events("chosen "), (QStringList{"chosen \"A\"", "chosen \"B\"", "chosen \"C\"", "chosen \"ＥＮＤ\"",
-                                               "chosen \"C\"", "chosen \"A\""}));
+  EXPECT_EQ(on.events("chosen "), (QStringList{"chosen \"A\"", "chosen \"B\"", "chosen \"C\"", "chosen \"A\"",
+                                               "chosen \"ＥＮＤ\"", "chosen \"C\"", "chosen \"A\""}));
   EXPECT_EQ(on.events("section \"[ＥＮＤ]\"").size(), 1);
   EXPECT_EQ(on.events("caption \"またね\"").size(), 1);
   EXPECT_TRUE(on.events("caption \"見えない\"").isEmpty());
   EXPECT_EQ(on.events("caption \"しい\"").size(), 2);
   EXPECT_EQ(on.events("error ").size(), 2);
-  EXPECT_NE(err.find("File: KIVO.001\nLine 16: ミカ　コロンなし"), std::string::npos) << err;
+  EXPECT_NE(err.find("File: KIVO.001\nLine 17: ミカ　コロンなし"), std::string::npos) << err;
   EXPECT_NE(err.find("File: KIVO.002"), std::string::npos) << err;
   EXPECT_TRUE(on.events("skip ").isEmpty());
   EXPECT_FALSE(on.world.shown);
@@ -93,7 +93,7 @@ TEST(Station, PlaysEveryProgrammeInOrderThroughFaultsInItemsAndPre) {
       ++presses;
     }
   }
-  EXPECT_EQ(presses, 6);
+  EXPECT_EQ(presses, 7);
 }
 
 TEST(Station, AfterAJumpOrAViewersPressThePressesGoOnAndEachProgrammeStartsInAutomaticMode) {

@@ -8,51 +8,27 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "tests/support/trace_capture.h"
 
 namespace trace = platform::trace;
 
 namespace {
 
-class Trace : public ::testing::Test {
- protected:
-  void SetUp() override {
-    trace::setEnabled(true);
-    trace::setClock([this] { return now; });
-    trace::setSink([this](const std::string& line) { lines.push_back(line); });
-  }
-  void TearDown() override {
-    trace::setSink(nullptr);
-    trace::resetClock();
-    trace::setEnabled(false);
-  }
+struct Trace : ::testing::Test, TraceCapture {};
 
-  double now = 0;
-  std::vector<std::string> lines;
-};
-
-TEST_F(Trace, LineIsTimeEventAndFields) {
+TEST_F(Trace, LineIsTimeEventAndJsonFieldsAndNothingWhenOff) {
   now = 1234.5678;
   trace::Event("caption").text("hi");
   now = 2;
   trace::Event("timer").word("on").num(-15);
-  trace::Event("exit");
-  EXPECT_EQ(lines, (std::vector<std::string>{"1234.568 caption \"hi\"\n", "2.000 timer on -15\n", "2.000 exit\n"}));
-}
-
-TEST_F(Trace, TextsAreJsonStrings) {
   trace::Event("t").text("say \"hi\" C:\\p\\x.mid").text("a\nb\r\tc\x01\x1F").text("");
-  trace::Event("t").text("ミルカナランド放送局").text(QString::fromUtf8("\xF0\x9F\x8E\xB5"));
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "0.000 t \"say \\\"hi\\\" C:\\\\p\\\\x.mid\" \"a\\nb\\r\\tc\\u0001\\u001f\" \"\"\n");
   // Non-ASCII stays readable as UTF-8, characters outside the BMP included.
-  EXPECT_EQ(lines[1], "0.000 t \"ミルカナランド放送局\" \"\xF0\x9F\x8E\xB5\"\n");
-}
-
-TEST_F(Trace, NothingIsWrittenWhenOff) {
+  trace::Event("t").text("ミルカナランド放送局").text(QString::fromUtf8("\xF0\x9F\x8E\xB5"));
   trace::setEnabled(false);
   trace::Event("caption").text("hidden");
-  EXPECT_TRUE(lines.empty());
-  EXPECT_FALSE(trace::enabled());
+  EXPECT_EQ(lines, (std::vector<std::string>{"1234.568 caption \"hi\"\n", "2.000 timer on -15\n",
+                                             "2.000 t \"say \\\"hi\\\" C:\\\\p\\\\x.mid\" \"a\\nb\\r\\tc\\u0001\\u001f\" \"\"\n",
+                                             "2.000 t \"ミルカナランド放送局\" \"\xF0\x9F\x8E\xB5\"\n"}));
 }
 
 TEST_F(Trace, TimeDoesNotFollowTheLocale) {
@@ -69,13 +45,6 @@ TEST_F(Trace, TimeDoesNotFollowTheLocale) {
   trace::Event("tick");
   std::setlocale(LC_NUMERIC, saved.c_str());
   EXPECT_EQ(lines, (std::vector<std::string>{"1.500 tick\n"}));
-}
-
-TEST_F(Trace, RealClockStartsNearZero) {
-  trace::resetClock();
-  const double t = trace::nowMs();
-  EXPECT_GE(t, 0.0);
-  EXPECT_LT(t, 60000.0);
 }
 
 using EndProcessDeathTest = Trace;

@@ -1,22 +1,15 @@
 // The centring routine under a real window manager: Xvfb with openbox, started for this
 // process. Skips when either cannot be started.
 #include <QApplication>
+#include <QProcess>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
 #include <QWindow>
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "engine/shared_state.h"
 #include "engine/stage_events.h"
@@ -26,17 +19,7 @@
 #include "stage/form1.h"
 #include "stage/window_frame.h"
 
-extern char** environ;
-
 namespace {
-
-pid_t spawn(const std::vector<std::string>& argv, posix_spawn_file_actions_t* actions = nullptr) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  return posix_spawn(&pid, args[0], actions, nullptr, args.data(), environ) == 0 ? pid : 0;
-}
 
 // One X display with a window manager for the whole run, on the screen size the fault
 // was seen on.
@@ -45,32 +28,21 @@ class WmDisplay : public ::testing::Environment {
   static inline std::string skipReason;
 
   void SetUp() override {
-    const std::string xvfb = QStandardPaths::findExecutable("Xvfb").toStdString();
-    const std::string openbox = QStandardPaths::findExecutable("openbox").toStdString();
-    if (xvfb.empty() || openbox.empty()) return skip("Xvfb or openbox is not installed");
-    int fds[2];
-    if (::pipe(fds) != 0) return skip("no pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    xvfb_ = spawn({xvfb, "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
-                  &actions);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    char c = 0;
-    while (::poll(&p, 1, 10000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    ::close(fds[0]);
-    if (!xvfb_ || number.empty()) return skip("Xvfb did not start");
-    ::setenv("DISPLAY", (":" + number).c_str(), 1);
+    const QString xvfb = QStandardPaths::findExecutable("Xvfb"), openbox = QStandardPaths::findExecutable("openbox");
+    if (xvfb.isEmpty() || openbox.isEmpty()) return skip("Xvfb or openbox is not installed");
+    xvfb_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    xvfb_.start(xvfb, {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+    QByteArray number;
+    while (!number.endsWith('\n') && xvfb_.waitForReadyRead(10000)) number += xvfb_.readAll();
+    if (number.trimmed().isEmpty()) return skip("Xvfb did not start");
+    ::setenv("DISPLAY", (":" + number.trimmed()).constData(), 1);
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    wm_ = spawn({openbox, "--sm-disable"});
+    wm_.start(openbox, {"--sm-disable"});
     static int argc = 1;
     static char name[] = "stage_wm_test";
     static char* argv[] = {name, nullptr};
     app_ = std::make_unique<QApplication>(argc, argv);
-    if (!wm_ || !QTest::qWaitFor(stage::windowManagerRunning, 10000)) return skip("openbox did not start");
+    if (!wm_.waitForStarted() || !QTest::qWaitFor(stage::windowManagerRunning, 10000)) return skip("openbox did not start");
     // The check window comes before the manager handles windows; it does once it
     // answers a frame request (and if it never does, the tests below say so).
     (void)QTest::qWaitFor(
@@ -83,16 +55,15 @@ class WmDisplay : public ::testing::Environment {
 
   void TearDown() override {
     app_.reset();
-    for (pid_t pid : {wm_, xvfb_}) {
-      if (pid == 0) continue;
-      ::kill(pid, SIGTERM);
-      ::waitpid(pid, nullptr, 0);
+    for (QProcess* p : {&wm_, &xvfb_}) {
+      p->terminate();
+      p->waitForFinished();
     }
   }
 
  private:
   void skip(const std::string& why) { skipReason = why; }
-  pid_t xvfb_ = 0, wm_ = 0;
+  QProcess xvfb_, wm_;
   std::unique_ptr<QApplication> app_;
 };
 

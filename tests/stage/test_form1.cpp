@@ -22,35 +22,20 @@
 #include "stage/centre.h"
 #include "stage/controls.h"
 #include "stage/form1.h"
+#include "tests/support/trace_capture.h"
 
 namespace {
 
-namespace trace = platform::trace;
 using Lines = std::vector<std::string>;
 
-class StageTest : public ::testing::Test {
+class StageTest : public ::testing::Test, public TraceCapture {
  protected:
-  void SetUp() override {
-    trace::setEnabled(true);
-    trace::setClock([] { return 0.0; });
-    trace::setSink([this](const std::string& line) {  // "<ms> <event> <fields>\n" -> "<event> <fields>"
-      const size_t from = line.find(' ') + 1;
-      lines.push_back(line.substr(from, line.size() - from - 1));
-    });
-  }
-  void TearDown() override {
-    trace::setSink(nullptr);
-    trace::resetClock();
-    trace::setEnabled(false);
-  }
-
   void showForm() {
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   }
 
   QTemporaryDir dir;
-  Lines lines;
   engine::SharedState state;
   platform::SequentialInput input;
   engine::StageEvents events{state, input};
@@ -161,7 +146,7 @@ TEST_F(StageTest, KeysClearTheAdvanceFlagUnlessAButtonHasTheFocus) {
   EXPECT_TRUE(pressClears(&form, Qt::Key_A, "a"));
   EXPECT_TRUE(pressClears(&form, Qt::Key_Shift));               // a modifier alone
   EXPECT_TRUE(pressClears(&form, Qt::Key_Space, " ", true));  // each auto-repeat
-  EXPECT_EQ(lines, (Lines{"key 65 0", "key 16 1", "key 32 0"}));
+  EXPECT_EQ(traced(), (Lines{"key 65 0", "key 16 1", "key 32 0"}));
 
   form.setButtonCaption(0, "x");
   form.setButtonVisible(0, true);
@@ -184,7 +169,7 @@ TEST_F(StageTest, ClicksAndMenuEntries) {
   // A double click, as the window system delivers it, is one click.
   lines.clear();
   QTest::mouseDClick(form.windowHandle(), Qt::LeftButton, {}, form.label1()->mapTo(&form, QPoint(20, 20)));
-  EXPECT_EQ(lines, Lines{"click-caption"});
+  EXPECT_EQ(traced(), Lines{"click-caption"});
 
   // The chosen item is the caption character for character; "&" changes only its display.
   for (const QString& caption : {QStringLiteral(" 天気 予報  "), QStringLiteral("Q&&A")}) {
@@ -202,7 +187,7 @@ TEST_F(StageTest, ClicksAndMenuEntries) {
   EXPECT_FALSE(form.autoSpeak());
   form.mnuJmpMenu()->trigger();
   EXPECT_TRUE(state.jumpRequested);
-  EXPECT_EQ(lines, (Lines{"auto on", "auto off", "jump"}));
+  EXPECT_EQ(traced(), (Lines{"auto on", "auto off", "jump"}));
 }
 
 TEST_F(StageTest, TimerPeriodZeroNeverTicks) {
@@ -215,7 +200,7 @@ TEST_F(StageTest, TimerPeriodZeroNeverTicks) {
   EXPECT_TRUE(ticked(1000));  // and again
   form.setTimerPeriod(0);
   EXPECT_FALSE(ticked(40));
-  EXPECT_EQ(lines, (Lines{"timer 5", "timer 0"}));
+  EXPECT_EQ(traced(), (Lines{"timer 5", "timer 0"}));
 }
 
 TEST_F(StageTest, LoadsOnceCentredAndCloseAsksToEnd) {
@@ -227,8 +212,8 @@ TEST_F(StageTest, LoadsOnceCentredAndCloseAsksToEnd) {
   form.hideStage();
   form.showStage();
   EXPECT_EQ(loads, 1);  // shown again after a hide, it is not loaded again
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].rfind("centre \"Form1\" ", 0), 0u);
+  ASSERT_EQ(traced().size(), 1u);
+  EXPECT_EQ(traced()[0].rfind("centre \"Form1\" ", 0), 0u);
   form.close();
   EXPECT_EQ(unloads, 1);
 }
@@ -275,8 +260,9 @@ TEST_F(StageTest, FullScreenScalesTheStageOnBlackKeepsItWorkingAndEscLeaves) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form.isFullScreen(); }));
   QTest::keyClick(&form, Qt::Key_Escape);
   EXPECT_FALSE(state.advanceFlag);
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "fullscreen " + std::to_string(k)), lines.end());
-  EXPECT_EQ(lines.back(), "key 27 0");
+  const auto seen = traced();
+  EXPECT_NE(std::find(seen.begin(), seen.end(), "fullscreen " + std::to_string(k)), seen.end());
+  EXPECT_EQ(seen.back(), "key 27 0");
 }
 
 TEST(Centre, RoundsHalvesToEvenThenHalvesTowardZero) {
@@ -316,7 +302,7 @@ TEST_F(StageTest, PortDrivesControlsTracesAndReportsErrors) {
     form.setButtonVisible(i, true);
   }
   for (int i = 0; i < 8; ++i) form.setButtonVisible(i, false);  // reported once, as the last goes
-  EXPECT_EQ(lines, (Lines{"caption \"こんにちは\"", "speaker \"" + face.toStdString() + "\"", "speaker \"\"",
+  EXPECT_EQ(traced(), (Lines{"caption \"こんにちは\"", "speaker \"" + face.toStdString() + "\"", "speaker \"\"",
                           "view-hide", "view-show 2240 850 3000 2400 \"" + view.toStdString() + "\"",
                           "button 0 \"はい\"", "button 1 \"いいえ\"", "buttons-hide"}));
 
