@@ -1,11 +1,20 @@
 #include "platform/picture.h"
 
 #include <QImage>
+#include <QImageReader>
 
 #include "platform/files.h"
 #include "platform/runtime_error.h"
 
 namespace platform {
+namespace {
+
+// The most a decoded picture may take. A file claiming huge dimensions is refused
+// before its pixels are allocated, so a few bytes cannot cost gigabytes; 4096 x 4096
+// at 32 bits still fits.
+constexpr int kPictureLimitMb = 64;
+
+}  // namespace
 
 QPixmap loadPicture(const QString& name) {
   if (name.isEmpty()) return {};
@@ -16,6 +25,7 @@ QPixmap loadPicture(const QString& name) {
   // Read the bytes ourselves: native names need not be UTF-8, so QImage cannot be
   // handed the path.
   const std::optional<QByteArray> bytes = isOrdinaryFile(*path) ? readFileBytes(*path) : std::nullopt;
+  QImageReader::setAllocationLimit(kPictureLimitMb);
   QImage image;
   if (!bytes || !image.loadFromData(*bytes))
     throw RuntimeError(err::InvalidPicture).at({{}, 0, {}, QStringLiteral("\"%1\" is not a picture this player can read").arg(name)});
