@@ -73,7 +73,8 @@ void Engine::tickWait() {
 
 void Engine::advanceWait() {
   state_.advanceFlag = true;
-  // At least one pass even if the flag were already clear, as the original loop does.
+  // At least one pass even if the flag were already clear: the hold always looks at
+  // pending input once before it tests the flag.
   pump_.processEvents();
   if (state_.jumpRequested) throw JumpToItemMenu{};
   waitWhile([this] { return state_.advanceFlag; });

@@ -77,7 +77,7 @@ Form1::Form1(engine::StageEvents& events, std::function<void()> onLoad, std::fun
 Form1::~Form1() = default;
 
 void Form1::buildMenu() {
-  // Inside the window, as on the original platform, so the client area sits below it.
+  // Inside the window, as on Windows, so the client area sits below it.
   menuBar()->setNativeMenuBar(false);
   mnumenu_ = menuBar()->addMenu(QStringLiteral("&Menu"));
   mnumenu_->setObjectName(QStringLiteral("mnumenu"));
