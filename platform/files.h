@@ -22,7 +22,8 @@ std::optional<std::string> resolvePath(const QString& name);
 // An ordinary file: not a folder, not hidden (dot-name), not a device.
 bool isOrdinaryFile(const std::string& nativePath);
 
-// Reads a whole file; nullopt when it cannot be opened or read.
+// Reads a whole regular file; nullopt when it cannot be opened or read, or is not a
+// regular file (a folder, a FIFO, a device).
 std::optional<QByteArray> readFileBytes(const std::string& nativePath);
 
 // A file-system name (bytes) as text: UTF-8 when valid, CP932 otherwise.
