@@ -11,6 +11,8 @@ packages=(
   libfluidsynth3 fluid-soundfont-gm timgm6mb-soundfont fonts-ipafont-gothic fonts-ipafont-mincho
   # end-to-end tests: a virtual X server and real X input
   xvfb xauth xdotool
+  # fuzzing (make fuzz): clang and its libFuzzer runtime
+  clang libclang-rt-dev
 )
 
 missing=()
