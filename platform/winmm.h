@@ -1,6 +1,7 @@
 #pragma once
 // A stand-in for the three Windows multimedia calls the program uses, over SDL2_mixer
 // (FluidSynth for MIDI). Text is narrow, in the ANSI code page (CP932).
+#include <QString>
 #include <cstdint>
 
 namespace platform::winmm {
@@ -21,6 +22,14 @@ bool sndPlaySoundA(const char* soundName, unsigned flags);
 // Starts loading the MIDI synthesiser's SoundFont in the background, so that the first
 // "play" sounds at once. Optional: the first "open" starts it as well.
 void prepareSequencer();
+
+// For checking a programme's files: the same reading and decoding as the real calls,
+// without opening the audio device or playing anything. Each returns a short reason in
+// plain words, or an empty text when the file would play.
+// Why the sequencer would not play this file; empty when it would.
+QString musicFileProblem(const QString& path);
+// Why sndPlaySoundA would not play this clip name (resolved as sndPlaySoundA resolves it); empty when it would.
+QString clipFileProblem(const QString& name);
 
 // Hooks for the sound tests and the benchmark; the program itself never calls them.
 namespace test_hooks {

@@ -1,0 +1,20 @@
+#pragma once
+// MIDI files as the sequencer takes them: a Standard MIDI File, bare or wrapped in a
+// RIFF "RMID" file, checked and scanned apart from any device.
+#include <QByteArray>
+#include <QString>
+#include <utility>
+#include <vector>
+
+namespace platform::winmm {
+
+struct MidiParse {
+  QByteArray smf;                            // the Standard MIDI File to play
+  std::vector<std::pair<int, int>> presets;  // (bank, program) of every instrument the tune may select
+  QString problem;                           // why it cannot be played, in plain words; empty when it can
+};
+
+// Walks every chunk and event within the bytes given; never reads past them.
+MidiParse parseMidi(const QByteArray& bytes);
+
+}  // namespace platform::winmm

@@ -1,0 +1,72 @@
+// The audio device: opened on the first sound call, one format for everything.
+#include <SDL.h>
+#include <SDL_mixer.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "platform/winmm_internal.h"
+
+namespace platform::winmm::detail {
+namespace {
+
+struct Device {
+  bool tried = false;
+  bool ok = false;
+};
+
+Device& device() {
+  static Device* d = new Device;
+  return *d;
+}
+
+std::atomic<std::int64_t>& frames() {
+  static auto* f = new std::atomic<std::int64_t>(0);
+  return *f;
+}
+
+void SDLCALL countFrames(void*, Uint8*, int len) { frames() += len / int(kChannels * sizeof(std::int16_t)); }
+
+}  // namespace
+
+bool ensureAudio() {
+  Device& d = device();
+  if (d.tried) return d.ok;
+  d.tried = true;
+  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "kivo");
+  // Hooked before the device starts, so that the frame count covers every buffer.
+  frames() = 0;
+  Mix_HookMusic(renderMusic, nullptr);
+  Mix_SetPostMix(countFrames, nullptr);
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    std::fprintf(stderr, "kivo: no sound: %s\n", SDL_GetError());
+    return false;
+  }
+  // A fixed format lets the synthesiser and the chime write the device format directly.
+  if (Mix_OpenAudioDevice(kRate, AUDIO_S16SYS, kChannels, kBufferFrames, nullptr, 0) != 0) {
+    std::fprintf(stderr, "kivo: no sound: %s\n", Mix_GetError());
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return false;
+  }
+  Mix_AllocateChannels(1);
+  d.ok = true;
+  return true;
+}
+
+bool audioIsOpen() { return device().ok; }
+
+std::int64_t mixedFrames() { return frames(); }
+
+void closeAudio() {
+  if (device().ok) {
+    Mix_HaltChannel(-1);
+    Mix_HookMusic(nullptr, nullptr);
+    Mix_SetPostMix(nullptr, nullptr);
+    Mix_CloseAudio();
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  }
+  device() = Device{};
+  frames() = 0;
+}
+
+}  // namespace platform::winmm::detail
