@@ -75,6 +75,25 @@ void toDeviceFormat(const std::int16_t* in, std::int64_t frames, int channels, i
   }
 }
 
+// SDL allocates the length a data chunk claims before it reads the chunk, so a 400-byte
+// file claiming 2 GB of sound took 2 GB. Hands SDL a copy whose data chunk claims no
+// more than the file holds; other files pass unchanged.
+QByteArray dataCutToFile(const QByteArray& bytes) {
+  std::int64_t at = 12;
+  while (at + 8 <= bytes.size()) {
+    const std::int64_t size = le(bytes.constData() + at + 4, 4);
+    if (bytes.mid(at, 4) == "data") {
+      const std::int64_t held = bytes.size() - at - 8;
+      if (size <= held) return bytes;
+      QByteArray cut = bytes;
+      for (int i = 0; i < 4; ++i) cut[qsizetype(at + 4 + i)] = char(std::uint32_t(held) >> (8 * i) & 0xFF);
+      return cut;
+    }
+    at += 8 + size + (size & 1);
+  }
+  return bytes;
+}
+
 }  // namespace
 
 QString wavHeaderProblem(const QByteArray& head, std::int64_t fileSize) {
@@ -117,8 +136,9 @@ ClipDecode decodeClip(const QByteArray& bytes) {
   SDL_AudioSpec spec{};
   Uint8* decoded = nullptr;
   Uint32 length = 0;
-  if (SDL_LoadWAV_RW(SDL_RWFromConstMem(bytes.constData(), int(std::min<qsizetype>(bytes.size(), INT32_MAX))), 1, &spec,
-                     &decoded, &length) == nullptr) {
+  const QByteArray wavBytes = dataCutToFile(bytes);
+  if (SDL_LoadWAV_RW(SDL_RWFromConstMem(wavBytes.constData(), int(std::min<qsizetype>(wavBytes.size(), INT32_MAX))), 1,
+                     &spec, &decoded, &length) == nullptr) {
     out.problem = QStringLiteral("damaged or unsupported WAV data (%1)").arg(QString::fromUtf8(SDL_GetError()));
     return out;
   }
