@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr int kHolds = 16;        // holds the viewer answers
-constexpr int kMenuPresses = 12;  // menu presses, hence sections run
+constexpr int kHolds = 10;        // holds the viewer answers
+constexpr int kMenuPresses = 6;   // menu presses, hence sections run
 
 void answerOnTheirOwn(kivo_test::FakeWorld& w) {
   for (int i = 0; i < kHolds; ++i) {
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kivo_fuzz::writeFile("KIVO.001", data, size);
   kivo_test::FakeWorld w;
   platform::trace::setEnabled(false);  // speed: the trace is tested elsewhere
-  w.limit = 10 * 1000;
+  w.limit = 5 * 1000;
   w.reactionDelay = 50;
   w.pictures = {{"A.BMP", {1500, 1500}}, {"B.BMP", {1500, 1500}}, {"WIDE.GIF", {9000, 300}}, {"DOT.JPG", {15, 15}}};
   w.state.scenarioPath = QStringLiteral("KIVO.001");
