@@ -36,8 +36,10 @@ test-asan: setup
 	@cmake -S . -B $(ASAN_BUILD) $(CCACHE) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
 	  -DCMAKE_CXX_FLAGS="$(SANITIZERS)" -DKIVO_EXTRAS=OFF >/dev/null
 	@env -u MAKELEVEL -u MAKEFLAGS -u MFLAGS $(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@# One test at a time: the sound tests measure real time, which sanitized code
+	@# sharing the cores with another test can overrun.
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=disk \
-	  ctest --output-on-failure -j $(JOBS)
+	  ctest --output-on-failure
 
 fuzz: setup
 	@cmake -S . -B $(FUZZ_BUILD) $(CCACHE) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
