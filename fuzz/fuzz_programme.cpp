@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr int kHolds = 10;        // holds the viewer answers
-constexpr int kMenuPresses = 6;   // menu presses, hence sections run
+constexpr int kHolds = 10;        // holds the viewer answers; bounds the lines shown
+constexpr int kMenuPresses = 8;   // menu presses: each button once; bounds the sections run
 
 void answerOnTheirOwn(kivo_test::FakeWorld& w) {
   for (int i = 0; i < kHolds; ++i) {
