@@ -6,12 +6,12 @@
 
 #include "platform/process.h"
 #include "platform/trace.h"
-#include "sound/sound.h"
 
 namespace app {
 
+// The music is left playing: after a run-time error Windows ends the program without
+// running any close handler, so the music sounds on under the box until the process ends.
 void reportRuntimeError(const platform::RuntimeError& error) {
-  sound::closeMusic();
   platform::trace::Event("error")
       .num(error.number())
       .text(error.message())

@@ -3,7 +3,7 @@
 
 namespace app {
 
-// The run-time error report: closes the music, traces the error, writes the report to
+// The run-time error report: traces the error (the music plays on), writes the report to
 // stderr, shows the critical message box and ends the process with status 1.
 [[noreturn]] void reportRuntimeError(const platform::RuntimeError& error);
 

@@ -1,6 +1,10 @@
 // How long one PLAY (close, open, play) and one clip hold the calling thread: the
-// median over 50 calls after the first, which also opens the audio device. Without
-// SDL_AUDIODRIVER set, SDL's disk driver stands in for a sound card.
+// median over 50 calls after the first, which also opens the audio device; the longest
+// clip call over the demo's clips, a 5-minute clip and damaged ones; and the longest
+// music callback of a tune that changes instruments all the time, with the default
+// SoundFont. Without SDL_AUDIODRIVER set, SDL's disk driver stands in for a sound card
+// (at the pace of a real one).
+#include <QDir>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
@@ -91,6 +95,60 @@ std::string voiceClip() {
   return file + data;
 }
 
+// A wave of `seconds` at `rate`, mono 16-bit; `headerRate` is what the header claims.
+std::string toneClip(double seconds, int rate, unsigned headerRate) {
+  std::string data;
+  for (int i = 0; i < int(seconds * rate); ++i)
+    put(data, unsigned(std::uint16_t(std::int16_t(8000 * std::sin(2 * M_PI * 220 * i / rate)))), 2, false);
+  std::string file = "RIFF";
+  put(file, unsigned(36 + data.size()), 4, false);
+  file += "WAVEfmt ";
+  put(file, 16, 4, false);
+  put(file, 1, 2, false);
+  put(file, 1, 2, false);
+  put(file, headerRate, 4, false);
+  put(file, headerRate * 2, 4, false);
+  put(file, 2, 2, false);
+  put(file, 16, 2, false);
+  file += "data";
+  put(file, unsigned(data.size()), 4, false);
+  return file + data;
+}
+
+// Sixteen channels, each taking a new instrument every 200 ms for ten seconds: every
+// General MIDI instrument and several drum kits.
+std::string instrumentParade() {
+  std::string track("\x00\xFF\x51\x03\x07\xA1\x20", 7);  // 500 ticks per second at 500 ticks per quarter
+  for (int step = 0; step < 50; ++step) {
+    for (int channel = 0; channel < 16; ++channel) {
+      const int program = channel == 9 ? (step % 5) * 8 : (step * 15 + channel) % 128;
+      putVarLen(track, 0);
+      track += char(0xC0 | channel);
+      track += char(program);
+      putVarLen(track, 0);
+      track += char(0x90 | channel);
+      track += char(channel == 9 ? 36 + step % 12 : 48 + (step + channel) % 24);
+      track += char(90);
+    }
+    putVarLen(track, 100);
+    for (int channel = 0; channel < 16; ++channel) {
+      putVarLen(track, 0);
+      track += char(0xB0 | channel);
+      track += char(123);  // all notes off
+      track += char(0);
+    }
+  }
+  track += std::string("\x00\xFF\x2F\x00", 4);
+  std::string file = "MThd";
+  put(file, 6, 4, true);
+  put(file, 0, 2, true);
+  put(file, 1, 2, true);
+  put(file, 500, 2, true);
+  file += "MTrk";
+  put(file, unsigned(track.size()), 4, true);
+  return file + track;
+}
+
 double msSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
@@ -137,11 +195,45 @@ int main() {
   const double clip = medianLatency([] { sound::playClip("VOICE.WAV"); });
   sound::closeMusic();
 
+  // The longest clip call: the demo's clips, five minutes of speech and damaged files.
+  std::vector<std::string> clips;
+  for (const QString& name : QDir(QStringLiteral(KIVO_SOURCE_DIR "/demo")).entryList({QStringLiteral("*.WAV")}))
+    clips.push_back((QStringLiteral(KIVO_SOURCE_DIR "/demo/") + name).toStdString());
+  std::ofstream("FIVEMIN.WAV", std::ios::binary) << toneClip(300, 22050, 22050);
+  std::ofstream("RATE1.WAV", std::ios::binary) << toneClip(1.1, 22050, 1);          // 48 KB claiming 1 Hz
+  std::ofstream("SMALL1.WAV", std::ios::binary) << toneClip(0.045, 22050, 1);       // 2 KB claiming 1 Hz
+  std::ofstream("RATEMAX.WAV", std::ios::binary) << toneClip(1.1, 22050, 0x7FFFFFFF);
+  for (const char* name : {"FIVEMIN.WAV", "RATE1.WAV", "SMALL1.WAV", "RATEMAX.WAV"}) clips.push_back(name);
+  double clipMax = 0;
+  for (int round = 0; round < 5; ++round) {
+    for (const std::string& clip : clips) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      const auto start = std::chrono::steady_clock::now();
+      platform::winmm::sndPlaySoundA(clip.c_str(), platform::winmm::SND_ASYNC);
+      clipMax = std::max(clipMax, msSince(start));
+    }
+  }
+  platform::winmm::sndPlaySoundA(nullptr, 0);
+
+  // The longest music callback, from a fresh device and the default SoundFont.
+  platform::winmm::test_hooks::reset();
+  ::unsetenv("SDL_SOUNDFONTS");
+  std::ofstream("PARADE.MID", std::ios::binary) << instrumentParade();
+  platform::winmm::test_hooks::waitForMidi(60000);
+  sound::playMusic("PARADE.MID");
+  platform::winmm::test_hooks::waitUntilPrepared();
+  std::this_thread::sleep_for(std::chrono::seconds(6));
+  const double callbackMax = platform::winmm::test_hooks::longestMusicCallbackMs();
+  sound::closeMusic();
+
   std::printf("play_latency_ms %.3f ms\n", play);
   std::printf("clip_latency_ms %.3f ms\n", clip);
   std::printf("first_play_ms %.3f ms\n", firstPlay);
   std::printf("soundfont_ready_ms %.1f ms\n", ready);
   std::printf("music_peak_memory_mb %.1f MB\n", usage.ru_maxrss / 1024.0);
+  std::printf("clip_call_max_ms %.3f ms\n", clipMax);
+  std::printf("audio_callback_max_ms %.3f ms\n", callbackMax);
+  std::printf("audio_buffer_period_ms %.3f ms\n", 1000.0 * platform::winmm::test_hooks::kBufferFrames / 44100);
   platform::winmm::test_hooks::reset();
   return 0;
 }

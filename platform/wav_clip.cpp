@@ -46,13 +46,14 @@ QString lengthProblem(std::int64_t frames, std::int64_t rate) {
 // SDL's own resampler takes tens of milliseconds for a few seconds of 22 kHz speech.
 // A cubic interpolation written straight into the output does it in about a
 // millisecond. `in` is 16-bit, mono or stereo.
-void toDeviceFormat(const std::int16_t* in, std::int64_t frames, int channels, int rate, std::int16_t* out,
-                    std::int64_t outFrames) {
+bool toDeviceFormat(const std::int16_t* in, std::int64_t frames, int channels, int rate, std::int16_t* out,
+                    std::int64_t outFrames, const std::function<bool()>& stale) {
   const auto sample = [&](std::int64_t f, int ch) {
     return float(in[std::clamp<std::int64_t>(f, 0, frames - 1) * channels + std::min(ch, channels - 1)]);
   };
   const double step = double(rate) / kRate;
   for (std::int64_t o = 0; o < outFrames; ++o) {
+    if ((o & 0xFFFF) == 0 && stale && stale()) return false;
     const double pos = double(o) * step;
     const auto i = std::int64_t(pos);
     const auto t = float(pos - double(i));
@@ -73,25 +74,18 @@ void toDeviceFormat(const std::int16_t* in, std::int64_t frames, int channels, i
       out[o * kChannels + ch] = static_cast<std::int16_t>(std::clamp(v, -32768.0f, 32767.0f));
     }
   }
+  return true;
 }
 
-// SDL allocates the length a data chunk claims before it reads the chunk, so a 400-byte
-// file claiming 2 GB of sound took 2 GB. Hands SDL a copy whose data chunk claims no
-// more than the file holds; other files pass unchanged.
-QByteArray dataCutToFile(const QByteArray& bytes) {
+// Where the data chunk's header starts; -1 when the walk meets none.
+qsizetype dataChunkAt(const QByteArray& bytes) {
   std::int64_t at = 12;
   while (at + 8 <= bytes.size()) {
+    if (bytes.mid(at, 4) == "data") return qsizetype(at);
     const std::int64_t size = le(bytes.constData() + at + 4, 4);
-    if (bytes.mid(at, 4) == "data") {
-      const std::int64_t held = bytes.size() - at - 8;
-      if (size <= held) return bytes;
-      QByteArray cut = bytes;
-      for (int i = 0; i < 4; ++i) cut[qsizetype(at + 4 + i)] = char(std::uint32_t(held) >> (8 * i) & 0xFF);
-      return cut;
-    }
     at += 8 + size + (size & 1);
   }
-  return bytes;
+  return -1;
 }
 
 }  // namespace
@@ -122,21 +116,31 @@ QString wavHeaderProblem(const QByteArray& head, std::int64_t fileSize) {
       if (plain && blockAlign > 0) return lengthProblem(bytes / blockAlign, rate);
       return {};
     }
+    if (at + 8 + size > fileSize) return QStringLiteral("a chunk runs past the end of the file");
     at += 8 + size + (size & 1);
   }
-  return {};  // the rest is for the decoder to judge
+  // Without the whole file in view, the rest is for the decoder to judge.
+  return head.size() >= fileSize ? QStringLiteral("no sound data") : QString();
 }
 
-ClipDecode decodeClip(const QByteArray& bytes) {
+ClipDecode decodeClip(const QByteArray& bytes, const std::function<bool()>& stale) {
   ClipDecode out;
   if (QString why = wavHeaderProblem(bytes, bytes.size()); !why.isEmpty()) {
     out.problem = why;
     return out;
   }
+  // SDL allocates what the data chunk claims before it reads what is there: a damaged
+  // size would cost up to 4 GB. The chunk is cut to the file first, as SDL would cut it.
+  QByteArray wavBytes = bytes;
+  if (const qsizetype at = dataChunkAt(bytes); at >= 0) {
+    const std::int64_t present = bytes.size() - at - 8;
+    if (le(bytes.constData() + at + 4, 4) > present) {
+      for (int i = 0; i < 4; ++i) wavBytes[at + 4 + i] = char(std::uint64_t(present) >> (8 * i) & 0xFF);
+    }
+  }
   SDL_AudioSpec spec{};
   Uint8* decoded = nullptr;
   Uint32 length = 0;
-  const QByteArray wavBytes = dataCutToFile(bytes);
   if (SDL_LoadWAV_RW(SDL_RWFromConstMem(wavBytes.constData(), int(std::min<qsizetype>(wavBytes.size(), INT32_MAX))), 1,
                      &spec, &decoded, &length) == nullptr) {
     out.problem = QStringLiteral("damaged or unsupported WAV data (%1)").arg(QString::fromUtf8(SDL_GetError()));
@@ -187,7 +191,8 @@ ClipDecode decodeClip(const QByteArray& bytes) {
     return out;
   }
   out.samples.resize(size_t(outFrames) * kChannels);
-  toDeviceFormat(samples, frames, channels, spec.freq, out.samples.data(), outFrames);
+  if (!toDeviceFormat(samples, frames, channels, spec.freq, out.samples.data(), outFrames, stale))
+    return {{}, QStringLiteral("no longer wanted")};
   return out;
 }
 

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace platform::winmm {
@@ -22,7 +23,8 @@ struct ClipDecode {
   QString problem;                    // why it cannot be played, in plain words; empty when it can
 };
 
-// The whole file. The work is bounded by the clip-length limit.
-ClipDecode decodeClip(const QByteArray& bytes);
+// The whole file. The work is bounded by the clip-length limit; `stale`, when given, is
+// asked now and then whether the result is still wanted.
+ClipDecode decodeClip(const QByteArray& bytes, const std::function<bool()>& stale = {});
 
 }  // namespace platform::winmm

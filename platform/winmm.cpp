@@ -74,6 +74,8 @@ bool mciGetErrorStringA(MCIERROR code, char* text, unsigned length) {
 
 void prepareSequencer() { detail::prepareSequencer(); }
 
+void setSoundFont(const QString& path) { detail::setSoundFont(path.toStdString()); }
+
 bool sndPlaySoundA(const char* soundName, unsigned flags) {
   const QString name = soundName != nullptr ? decodeAnsi(soundName) : QString();
   const bool started = detail::playSound(soundName, name, flags);
@@ -98,6 +100,17 @@ std::int64_t mixedFrames() { return detail::mixedFrames(); }
 bool waitForMidi(int timeoutMs) { return detail::waitForMidi(timeoutMs); }
 
 int soundFontLoads() { return detail::soundFontLoads(); }
+
+void passTime(int ms) { detail::passTime(ms); }
+
+void waitUntilPrepared() {
+  detail::waitForClips();
+  detail::waitForInstruments();
+}
+
+int soundFontReadsOnAudioThread() { return detail::audioThreadFileOpens(); }
+
+double longestMusicCallbackMs() { return detail::longestMusicCallbackMs(); }
 
 void reset() {
   detail::resetClips();

@@ -16,12 +16,16 @@ bool mciGetErrorStringA(MCIERROR code, char* text, unsigned length);
 constexpr unsigned SND_ASYNC = 1;
 constexpr unsigned SND_NODEFAULT = 2;
 constexpr unsigned SND_NOSTOP = 16;
-// Plays a WAV clip; true when a sound was started.
+// Plays a WAV clip; returns at once, true when a sound was started or the clip handed to
+// the clip worker (which plays the default sound should its data prove unplayable).
 bool sndPlaySoundA(const char* soundName, unsigned flags);
 
 // Starts loading the MIDI synthesiser's SoundFont in the background, so that the first
 // "play" sounds at once. Optional: the first "open" starts it as well.
 void prepareSequencer();
+// Makes music use this SoundFont instead of looking for one (SDL_SOUNDFONTS, then the
+// usual system files); call before the first music.
+void setSoundFont(const QString& path);
 
 // For checking a programme's files: the same reading and decoding as the real calls,
 // without opening the audio device or playing anything. Each returns a short reason in
@@ -37,6 +41,11 @@ std::int64_t mixedFrames();      // frames mixed since the audio device was open
 bool waitForMidi(int timeoutMs);  // opens audio, loads the SoundFont; true when MIDI is ready
 int soundFontLoads();             // SoundFont loads so far in this process
 void reset();                     // closes audio and forgets everything; the next call starts afresh
+void passTime(int ms);            // moves the clock of the device retry on
+void waitUntilPrepared();         // until the newest clip has started or failed, and the tune has its instruments
+int soundFontReadsOnAudioThread();  // SoundFont files opened on the audio thread; should stay 0
+double longestMusicCallbackMs();    // the longest music callback since the device opened
+constexpr int kBufferFrames = 2048; // frames per device buffer, at 44,100 Hz
 }  // namespace test_hooks
 
 }  // namespace platform::winmm

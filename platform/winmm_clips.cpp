@@ -8,7 +8,9 @@
 #include <SDL_mixer.h>
 
 #include <QByteArray>
+#include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -38,11 +40,15 @@ struct Clips {
   std::condition_variable wake;      // a job for the worker, or quit
   std::condition_variable prepared;  // the newest call's clip has started or failed
   std::uint64_t generation = 0;      // of the newest call
+  std::atomic<std::uint64_t> latest{0};  // the same, read by the worker without the mutex
   std::optional<Job> job;
   bool preparing = false;  // the newest call's clip is not ready yet
   bool quit = false;
   Mix_Chunk* current = nullptr;
   std::vector<std::int16_t> samples;  // the current chunk's sound
+  // Sound of clips cut off, freed by the worker: giving back 50 MB of a long clip takes
+  // the system milliseconds.
+  std::vector<std::vector<std::int16_t>> spent;
   std::thread worker;
 };
 
@@ -57,7 +63,11 @@ void stopClip(Clips& c) {
   Mix_HaltChannel(kClipChannel);
   if (c.current != nullptr) Mix_FreeChunk(c.current);
   c.current = nullptr;
-  c.samples = {};
+  if (!c.samples.empty()) {
+    c.spent.push_back(std::move(c.samples));
+    c.samples = {};
+    c.wake.notify_one();
+  }
 }
 
 // Mutex held. The default sound in place of a clip that cannot be played.
@@ -67,22 +77,31 @@ bool playDefault(unsigned flags) {
   return chunk != nullptr && Mix_PlayChannel(kClipChannel, chunk, 0) >= 0;
 }
 
-ClipDecode readAndDecode(const std::string& path) {
+ClipDecode readAndDecode(const std::string& path, const std::function<bool()>& stale = {}) {
   const std::optional<QByteArray> data = readFileBytes(path);
   if (!data) return {{}, QStringLiteral("the file cannot be read")};
-  return decodeClip(*data);
+  return decodeClip(*data, stale);
 }
 
 void work() {
   Clips& c = clips();
   std::unique_lock lock(c.mutex);
   while (true) {
-    c.wake.wait(lock, [&] { return c.quit || c.job.has_value(); });
+    c.wake.wait(lock, [&] { return c.quit || c.job.has_value() || !c.spent.empty(); });
     if (c.quit) return;
+    if (!c.spent.empty()) {
+      auto spent = std::move(c.spent);
+      c.spent.clear();
+      lock.unlock();
+      spent.clear();
+      lock.lock();
+      continue;
+    }
     const Job job = *c.job;
     c.job.reset();
     lock.unlock();
-    ClipDecode clip = readAndDecode(job.path);
+    // A newer call makes this clip stale: resampling stops early, so the newer one waits less.
+    ClipDecode clip = readAndDecode(job.path, [&] { return c.latest.load() != job.generation; });
     lock.lock();
     if (job.generation != c.generation) continue;  // a newer call came meanwhile
     if (clip.problem.isEmpty()) {
@@ -131,6 +150,7 @@ bool playSound(const char* soundName, const QString& name, unsigned flags) {
   if (!c.worker.joinable()) c.worker = std::thread(work);
   if ((flags & SND_NOSTOP) != 0 && (c.preparing || Mix_Playing(kClipChannel) != 0)) return false;
   const std::uint64_t generation = ++c.generation;
+  c.latest = generation;
   c.job.reset();
   c.preparing = false;
   stopClip(c);
@@ -150,6 +170,12 @@ bool playSound(const char* soundName, const QString& name, unsigned flags) {
     while (Mix_Playing(kClipChannel) != 0) SDL_Delay(5);
   }
   return true;
+}
+
+void waitForClips() {
+  Clips& c = clips();
+  std::unique_lock lock(c.mutex);
+  c.prepared.wait(lock, [&] { return !c.preparing; });
 }
 
 QString clipProblem(const QString& name) {
@@ -172,10 +198,12 @@ void resetClips() {
   }
   c.current = nullptr;
   c.samples = {};
+  c.spent.clear();
   c.job.reset();
   c.preparing = false;
   c.quit = false;
   c.generation = 0;
+  c.latest = 0;
 }
 
 }  // namespace platform::winmm::detail

@@ -3,6 +3,7 @@
 #include <SDL_mixer.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 
 #include "platform/winmm_internal.h"
@@ -10,9 +11,16 @@
 namespace platform::winmm::detail {
 namespace {
 
+// A device that could not be opened is tried again on a later call, at most once a
+// second: a sound server that starts late, or a headset plugged in, then still gets sound.
+constexpr std::chrono::milliseconds kRetryInterval{1000};
+
 struct Device {
-  bool tried = false;
   bool ok = false;
+  bool tried = false;
+  std::chrono::steady_clock::time_point lastTry;
+  bool outageReported = false;  // one message per outage, not per call
+  std::chrono::milliseconds clockOffset{0};
 };
 
 Device& device() {
@@ -31,27 +39,35 @@ void SDLCALL countFrames(void*, Uint8*, int len) { frames() += len / int(kChanne
 
 bool ensureAudio() {
   Device& d = device();
-  if (d.tried) return d.ok;
+  if (d.ok) return true;
+  const auto now = std::chrono::steady_clock::now() + d.clockOffset;
+  if (d.tried && now - d.lastTry < kRetryInterval) return false;
   d.tried = true;
+  d.lastTry = now;
+  const auto fail = [&](const char* why) {
+    if (!d.outageReported) std::fprintf(stderr, "kivo: no sound: %s\n", why);
+    d.outageReported = true;
+    return false;
+  };
   SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "kivo");
   // Hooked before the device starts, so that the frame count covers every buffer.
   frames() = 0;
   Mix_HookMusic(renderMusic, nullptr);
   Mix_SetPostMix(countFrames, nullptr);
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-    std::fprintf(stderr, "kivo: no sound: %s\n", SDL_GetError());
-    return false;
-  }
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return fail(SDL_GetError());
   // A fixed format lets the synthesiser and the chime write the device format directly.
   if (Mix_OpenAudioDevice(kRate, AUDIO_S16SYS, kChannels, kBufferFrames, nullptr, 0) != 0) {
-    std::fprintf(stderr, "kivo: no sound: %s\n", Mix_GetError());
+    fail(Mix_GetError());
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return false;
   }
   Mix_AllocateChannels(1);
   d.ok = true;
+  d.outageReported = false;
   return true;
 }
+
+void passTime(int ms) { device().clockOffset += std::chrono::milliseconds(ms); }
 
 bool audioIsOpen() { return device().ok; }
 

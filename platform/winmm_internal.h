@@ -6,6 +6,9 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/mci_command.h"
 
@@ -21,6 +24,7 @@ constexpr int kClipChannel = 0;
 // Audio device. Event thread only.
 bool ensureAudio();  // opens the device on first use; false when there is none
 bool audioIsOpen();
+void passTime(int ms);  // moves the retry clock on, for tests
 std::int64_t mixedFrames();
 void closeAudio();
 
@@ -29,6 +33,13 @@ void SDLCALL renderMusic(void* unused, Uint8* stream, int len);  // the device's
 MCIERROR runCommand(const mci::Command& command);
 QString musicProblem(const QString& path);
 void prepareSequencer();
+void setSoundFont(const std::string& path);
+// Where the SoundFont is looked for: the explicit path alone when there is one, else
+// SDL_SOUNDFONTS, else the usual system files.
+std::vector<std::string> soundFontCandidates(const std::optional<std::string>& explicitPath);
+void waitForInstruments();  // until the tune last played has its instruments
+int audioThreadFileOpens();
+double longestMusicCallbackMs();
 bool waitForMidi(int timeoutMs);
 int soundFontLoads();
 void resetSequencer();  // after the device is closed
@@ -36,6 +47,7 @@ void resetSequencer();  // after the device is closed
 // Clips.
 bool playSound(const char* soundName, const QString& name, unsigned flags);
 QString clipProblem(const QString& name);
+void waitForClips();
 void resetClips();  // before the device is closed
 
 // The default sound.

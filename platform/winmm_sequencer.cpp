@@ -6,6 +6,12 @@
 // PLAY would hold the event thread far too long. Instead one synthesiser, loaded once
 // per process on a background thread, renders into SDL_mixer's music hook; opening a
 // sequence only reads the MIDI file.
+//
+// The SoundFont's samples load per instrument, when first needed. Loading them when a
+// tune selects an instrument would happen on the audio thread, inside the buffer being
+// mixed (tens of milliseconds for a FluidR3 instrument: an audible gap). So a preloader
+// thread pins every instrument a tune may select before the tune starts, and unpins
+// those of the tune before; the tune starts a few tens of milliseconds later instead.
 #include <SDL.h>
 #include <fluidsynth.h>
 
@@ -14,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -21,6 +28,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -40,22 +48,46 @@ enum MidiState : int { kMidiUnknown, kMidiLoading, kMidiReady, kMidiFailed };
 
 // What the event thread wants the music to be; the audio thread follows it at the start
 // of its next buffer, so the event thread never waits for rendering.
+using Presets = std::vector<std::pair<int, int>>;  // (bank, program)
+
 struct MusicRequest {
   std::uint64_t generation = 0;
   std::shared_ptr<const QByteArray> midi;  // nullptr: silence
   std::shared_ptr<std::atomic<int>> phase;
+  std::shared_ptr<std::atomic<bool>> ready;  // the tune's instruments are loaded
 };
 
-// Shared between the event thread, the audio thread and the SoundFont loader.
+struct PreloadJob {
+  std::uint64_t generation = 0;
+  std::shared_ptr<const Presets> presets;
+  std::shared_ptr<std::atomic<bool>> ready;
+};
+
+// Shared between the event thread, the audio thread, the SoundFont loader and the preloader.
 struct Shared {
   std::mutex mutex;
-  std::condition_variable midiChanged;
-  MusicRequest request;            // guarded by mutex
-  fluid_synth_t* synth = nullptr;  // guarded by mutex; set once by the loader
+  std::condition_variable midiChanged;  // the SoundFont is loaded, or a preload job waits
+  MusicRequest request;                 // guarded by mutex
+  std::optional<PreloadJob> preload;    // guarded by mutex
+  bool quit = false;                    // guarded by mutex: the preloader ends
+  fluid_synth_t* synth = nullptr;       // guarded by mutex; set once by the loader
   fluid_settings_t* settings = nullptr;
+  int fontId = -1;
   std::atomic<int> midi{kMidiUnknown};
   std::atomic<int> fontLoads{0};
   std::atomic<bool> midiMessageShown{false};
+  // Held by whoever calls into the synthesiser outside the audio thread's own lock-free
+  // path: the audio thread only tries it, and mixes silence for a buffer rather than wait.
+  std::mutex synthUse;
+  std::atomic<std::uint64_t> stoppedGeneration{0};  // the newest request the audio thread has acted on
+
+  // Measures for the tests and the benchmark.
+  std::atomic<std::thread::id> audioThread;
+  std::atomic<int> audioThreadFileOpens{0};
+  std::atomic<std::int64_t> longestCallbackNs{0};
+
+  // Preloader only.
+  Presets pinned;
 
   // Audio thread only.
   std::uint64_t renderedGeneration = 0;
@@ -68,6 +100,7 @@ struct Shared {
 struct Sequence {
   QString alias;
   std::shared_ptr<const QByteArray> midi;
+  std::shared_ptr<const Presets> presets;
   std::shared_ptr<std::atomic<int>> phase;
 };
 
@@ -76,6 +109,8 @@ struct Control {
   std::vector<Sequence> sequences;
   std::uint64_t generation = 0;
   std::thread loader;
+  std::thread preloader;
+  std::optional<std::string> soundFont;  // given by the user, instead of a search
 };
 
 // Never destroyed: the audio thread and the loader may outlive static destruction,
@@ -116,8 +151,9 @@ void startPlayer(Shared& s, fluid_synth_t* synth, const MusicRequest& request) {
 
 }  // namespace
 
-void SDLCALL renderMusic(void*, Uint8* stream, int len) {
-  Shared& s = shared();
+namespace {
+
+void render(Shared& s, Uint8* stream, int len) {
   MusicRequest request;
   fluid_synth_t* synth;
   {
@@ -126,9 +162,15 @@ void SDLCALL renderMusic(void*, Uint8* stream, int len) {
     synth = s.synth;
   }
   if (synth == nullptr) return;  // the stream is already silence
+  std::unique_lock use(s.synthUse, std::try_to_lock);
+  if (!use.owns_lock()) return;  // instruments are loading for a tune not yet started
   if (request.generation != s.renderedGeneration) {
+    if (s.stoppedGeneration != request.generation) {
+      stopPlayer(s, synth);
+      s.stoppedGeneration = request.generation;
+    }
+    if (request.midi && !request.ready->load()) return;  // silence until its instruments are in
     s.renderedGeneration = request.generation;
-    stopPlayer(s, synth);
     if (request.midi) startPlayer(s, synth, request);
   }
   if (s.player == nullptr && s.tailFrames <= 0) return;
@@ -147,6 +189,17 @@ void SDLCALL renderMusic(void*, Uint8* stream, int len) {
   }
 }
 
+}  // namespace
+
+void SDLCALL renderMusic(void*, Uint8* stream, int len) {
+  Shared& s = shared();
+  s.audioThread = std::this_thread::get_id();
+  const auto start = std::chrono::steady_clock::now();
+  render(s, stream, len);
+  const std::int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
+  if (ns > s.longestCallbackNs) s.longestCallbackNs = ns;
+}
+
 namespace {
 
 // ---- SoundFont -----------------------------------------------------------------
@@ -155,25 +208,22 @@ void noteNoMidi(const std::string& why) {
   if (!shared().midiMessageShown.exchange(true)) std::fprintf(stderr, "kivo: no music: %s\n", why.c_str());
 }
 
-std::vector<std::string> soundFontCandidates() {
-  std::vector<std::string> out;
-  const char* env = std::getenv("SDL_SOUNDFONTS");
-  if (env != nullptr && *env != '\0') {
-    // The same list SDL_mixer reads: paths separated by ':' or ';'.
-    std::string list = env;
-    size_t start = 0;
-    while (start <= list.size()) {
-      const size_t end = list.find_first_of(":;", start);
-      const std::string part = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
-      if (!part.empty()) out.push_back(part);
-      if (end == std::string::npos) break;
-      start = end + 1;
-    }
-    return out;
-  }
-  return {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2",
-          "/usr/share/sounds/sf2/default-GM.sf2"};
+// SoundFont files are read through these, so that a read on the audio thread, which
+// should never happen, can be counted.
+void* openFont(const char* filename) {
+  Shared& s = shared();
+  if (std::this_thread::get_id() == s.audioThread.load()) ++s.audioThreadFileOpens;
+  return std::fopen(filename, "rb");
 }
+int readFont(void* buf, fluid_long_long_t count, void* handle) {
+  if (count <= 0) return FLUID_OK;
+  return std::fread(buf, size_t(count), 1, static_cast<std::FILE*>(handle)) == 1 ? FLUID_OK : FLUID_FAILED;
+}
+int seekFont(void* handle, fluid_long_long_t offset, int origin) {
+  return fseeko(static_cast<std::FILE*>(handle), off_t(offset), origin) == 0 ? FLUID_OK : FLUID_FAILED;
+}
+fluid_long_long_t tellFont(void* handle) { return ftello(static_cast<std::FILE*>(handle)); }
+int closeFont(void* handle) { return std::fclose(static_cast<std::FILE*>(handle)) == 0 ? FLUID_OK : FLUID_FAILED; }
 
 // Runs on its own thread: FluidR3_GM takes about half a second to load.
 void loadSynth(std::vector<std::string> paths) {
@@ -188,9 +238,18 @@ void loadSynth(std::vector<std::string> paths) {
     fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
     synth = new_fluid_synth(settings);
   }
+  if (synth != nullptr) {
+    fluid_sfloader_t* loader = new_fluid_defsfloader(settings);
+    if (loader != nullptr) {
+      fluid_sfloader_set_callbacks(loader, openFont, readFont, seekFont, tellFont, closeFont);
+      fluid_synth_add_sfloader(synth, loader);  // tried before the built-in one
+    }
+  }
   bool ok = false;
+  int fontId = -1;
   for (const std::string& path : paths) {
-    ok = synth != nullptr && fluid_synth_sfload(synth, path.c_str(), 1) != FLUID_FAILED;
+    if (synth != nullptr) fontId = fluid_synth_sfload(synth, path.c_str(), 1);
+    ok = synth != nullptr && fontId != FLUID_FAILED;
     if (ok) break;
   }
   if (ok) {
@@ -205,6 +264,7 @@ void loadSynth(std::vector<std::string> paths) {
     if (ok) {
       s.synth = synth;
       s.settings = settings;
+      s.fontId = fontId;
     }
     s.midi = ok ? kMidiReady : kMidiFailed;
   }
@@ -216,13 +276,17 @@ int midiState() {
   Shared& s = shared();
   Control& c = control();
   if (s.midi != kMidiUnknown) return s.midi;
-  std::vector<std::string> found = soundFontCandidates();
+  std::vector<std::string> found = soundFontCandidates(c.soundFont);
   std::erase_if(found, [](const std::string& path) { return !isOrdinaryFile(path); });
   if (found.empty()) {
     s.midi = kMidiFailed;
-    noteNoMidi(std::getenv("SDL_SOUNDFONTS") != nullptr && *std::getenv("SDL_SOUNDFONTS") != '\0'
-                   ? "no SoundFont found at SDL_SOUNDFONTS"
-                   : "no General MIDI SoundFont found (install fluid-soundfont-gm or set SDL_SOUNDFONTS)");
+    if (c.soundFont) {
+      noteNoMidi("no SoundFont at " + *c.soundFont);
+    } else {
+      noteNoMidi(std::getenv("SDL_SOUNDFONTS") != nullptr && *std::getenv("SDL_SOUNDFONTS") != '\0'
+                     ? "no SoundFont found at SDL_SOUNDFONTS"
+                     : "no General MIDI SoundFont found (install fluid-soundfont-gm or set SDL_SOUNDFONTS)");
+    }
     return s.midi;
   }
   // FluidSynth's own messages would repeat ours, or matter only to its developers.
@@ -232,11 +296,80 @@ int midiState() {
   return s.midi;
 }
 
-void request(std::shared_ptr<const QByteArray> midi, std::shared_ptr<std::atomic<int>> phase) {
+bool contains(const Presets& set, const std::pair<int, int>& preset) {
+  return std::binary_search(set.begin(), set.end(), preset);
+}
+
+// Pins what the job's tune needs, then, once the audio thread has let go of the tune
+// before, unpins what only that one needed; then the tune may start. Holds synthUse
+// while it calls the synthesiser.
+void runPreload(Shared& s, fluid_synth_t* synth, const PreloadJob& job) {
+  const Presets& wanted = *job.presets;
+  {
+    std::lock_guard use(s.synthUse);
+    for (const auto& [bank, program] : wanted)
+      if (!contains(s.pinned, {bank, program})) fluid_synth_pin_preset(synth, s.fontId, bank, program);
+  }
+  // Unpinning an instrument the old tune still has selected would leave its unloading to
+  // the audio thread; wait (briefly) for that thread to stop the old tune first. All of
+  // this happens before the new tune starts, so the audio thread never finds synthUse
+  // taken while a tune sounds.
+  for (int i = 0; i < 100 && s.stoppedGeneration < job.generation; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  Presets kept;
+  {
+    std::lock_guard use(s.synthUse);
+    for (const auto& preset : s.pinned) {
+      if (contains(wanted, preset)) continue;
+      if (s.stoppedGeneration >= job.generation) {
+        fluid_synth_unpin_preset(synth, s.fontId, preset.first, preset.second);
+      } else {
+        kept.push_back(preset);
+      }
+    }
+  }
+  kept.insert(kept.end(), wanted.begin(), wanted.end());
+  std::sort(kept.begin(), kept.end());
+  kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
+  s.pinned = std::move(kept);
+  job.ready->store(true);
+}
+
+void preloader() {
+  Shared& s = shared();
+  std::unique_lock lock(s.mutex);
+  while (true) {
+    s.midiChanged.wait(lock, [&] { return s.quit || (s.preload && s.midi != kMidiLoading); });
+    if (s.quit) return;
+    const PreloadJob job = std::move(*s.preload);
+    s.preload.reset();
+    fluid_synth_t* synth = s.synth;
+    lock.unlock();
+    if (synth != nullptr) {
+      runPreload(s, synth, job);
+    } else {
+      job.ready->store(true);
+    }
+    lock.lock();
+  }
+}
+
+void request(const Sequence* sequence) {
   Shared& s = shared();
   Control& c = control();
-  std::lock_guard lock(s.mutex);
-  s.request = MusicRequest{++c.generation, std::move(midi), std::move(phase)};
+  if (sequence != nullptr && !c.preloader.joinable()) c.preloader = std::thread(preloader);
+  {
+    std::lock_guard lock(s.mutex);
+    MusicRequest next{++c.generation, nullptr, nullptr, nullptr};
+    if (sequence != nullptr) {
+      next.midi = sequence->midi;
+      next.phase = sequence->phase;
+      next.ready = std::make_shared<std::atomic<bool>>(false);
+      s.preload = PreloadJob{next.generation, sequence->presets, next.ready};
+    }
+    s.request = std::move(next);
+  }
+  if (sequence != nullptr) s.midiChanged.notify_all();
 }
 
 // ---- commands ------------------------------------------------------------------
@@ -259,6 +392,7 @@ MCIERROR openCommand(const Command& command) {
   if (midiState() == kMidiFailed) return kNoMidiDevice;
 
   control().sequences.push_back(Sequence{command.alias, std::make_shared<const QByteArray>(std::move(midi.smf)),
+                                         std::make_shared<const Presets>(std::move(midi.presets)),
                                          std::make_shared<std::atomic<int>>(kOpened)});
   return kOk;
 }
@@ -272,12 +406,12 @@ MCIERROR playCommand(const Command& command) {
     if (other.phase->load() == kPlaying) other.phase->store(kOpened);  // one synthesiser: the newest wins
   }
   it->phase->store(kPlaying);
-  request(it->midi, it->phase);
+  request(&*it);
   return kOk;
 }
 
 void closeSequence(std::vector<Sequence>::iterator it) {
-  if (it->phase->load() == kPlaying) request(nullptr, nullptr);
+  if (it->phase->load() == kPlaying) request(nullptr);
   it->phase->store(kEnded);
   control().sequences.erase(it);
 }
@@ -318,6 +452,43 @@ QString musicProblem(const QString& name) {
 
 void prepareSequencer() { midiState(); }
 
+void setSoundFont(const std::string& path) { control().soundFont = path; }
+
+std::vector<std::string> soundFontCandidates(const std::optional<std::string>& explicitPath) {
+  if (explicitPath) return {*explicitPath};
+  std::vector<std::string> out;
+  const char* env = std::getenv("SDL_SOUNDFONTS");
+  if (env != nullptr && *env != '\0') {
+    // The same list SDL_mixer reads: paths separated by ':' or ';'.
+    std::string list = env;
+    size_t start = 0;
+    while (start <= list.size()) {
+      const size_t end = list.find_first_of(":;", start);
+      const std::string part = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
+      if (!part.empty()) out.push_back(part);
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+    return out;
+  }
+  return {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2",
+          "/usr/share/sounds/sf2/default-GM.sf2"};
+}
+
+void waitForInstruments() {
+  Shared& s = shared();
+  std::shared_ptr<std::atomic<bool>> ready;
+  {
+    std::lock_guard lock(s.mutex);
+    ready = s.request.ready;
+  }
+  for (int i = 0; i < 10000 && ready && !ready->load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+int audioThreadFileOpens() { return shared().audioThreadFileOpens; }
+
+double longestMusicCallbackMs() { return double(shared().longestCallbackNs) / 1e6; }
+
 bool waitForMidi(int timeoutMs) {
   if (!ensureAudio()) return false;
   midiState();
@@ -333,6 +504,19 @@ void resetSequencer() {
   Control& c = control();
   Shared& s = shared();
   if (c.loader.joinable()) c.loader.join();
+  {
+    std::lock_guard lock(s.mutex);
+    s.quit = true;
+  }
+  s.midiChanged.notify_all();
+  if (c.preloader.joinable()) c.preloader.join();
+  s.quit = false;
+  s.preload.reset();
+  s.pinned.clear();
+  s.fontId = -1;
+  s.stoppedGeneration = 0;
+  s.audioThreadFileOpens = 0;
+  s.longestCallbackNs = 0;
   if (s.player != nullptr) delete_fluid_player(s.player);
   if (s.synth != nullptr) delete_fluid_synth(s.synth);
   if (s.settings != nullptr) delete_fluid_settings(s.settings);

@@ -35,7 +35,12 @@ void playMusic(const QString& file) {
   try {
     // The name always follows the current directory, even when it is absolute itself;
     // the quotes keep spaces in either part within one argument.
-    const QString path = QChar(34) + platform::currentDirectory() + u'\\' + file + QChar(34);
+    // A folder whose name the code page cannot hold ("café", U+301C, U+2212) would reach
+    // the sequencer as another name, so every PLAY there failed; "." names the same folder.
+    // Any folder the code page can hold is sent as it is.
+    QString folder = platform::currentDirectory();
+    if (platform::decodeAnsi(platform::encodeAnsi(folder)) != folder) folder = QStringLiteral(".");
+    const QString path = QChar(34) + folder + u'\\' + file + QChar(34);
     closeMusic();
     const QByteArray open = platform::encodeAnsi(QStringLiteral("open ") + path + QStringLiteral(" type sequencer alias Midi"));
     send<512>(open.constData());

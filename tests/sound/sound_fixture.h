@@ -64,6 +64,18 @@ inline std::string wav(double hz, double seconds, int rate = 22050, int bits = 1
          "data" + littleEndian(unsigned(data.size()), 4) + data;
 }
 
+// `bytes` little-endian bytes of `value` written over `file` at `offset`: a damaged header.
+inline std::string patched(std::string file, size_t offset, unsigned value, int bytes) {
+  return file.replace(offset, size_t(bytes), littleEndian(value, bytes));
+}
+
+// A Standard MIDI File in a RIFF "RMID" wrapper, as .RMI files hold it.
+inline std::string rmid(const std::string& smf) {
+  return "RIFF" + littleEndian(unsigned(12 + smf.size()), 4) + "RMIDdata" + littleEndian(unsigned(smf.size()), 4) + smf;
+}
+
+constexpr double kChimeHz = 987.77;  // the default sound's first stroke
+
 // The left channel of what the disk driver wrote. Windows are [from, to) in frames.
 class Capture {
  public:
@@ -136,7 +148,8 @@ class SoundTest : public TempFolderTest {
 
   static std::int64_t now() { return platform::winmm::test_hooks::mixedFrames(); }
 
-  // The frame count just before and just after a call: what the call changed is heard
+  // The frame count just before a call and just after it, once the clip or tune it
+  // started has been prepared (off the calling thread): what the call changed is heard
   // no later than the buffer that starts after `after`.
   struct Mark {
     std::int64_t before, after;
@@ -145,6 +158,7 @@ class SoundTest : public TempFolderTest {
   static Mark mark(Call&& call) {
     const std::int64_t before = now();
     call();
+    platform::winmm::test_hooks::waitUntilPrepared();
     return {before, now()};
   }
   // Sleeps until the mixer has produced `frames` more frames (10 s at most).

@@ -45,6 +45,7 @@ class Mci : public SoundTest {
 // The codes the program meets, in one session: a row may depend on the rows before it.
 TEST_F(Mci, ResultCodes) {
   writeFile("notmidi.mid", "hello, not a sequence");
+  writeFile("tune.rmi", media::rmid(media::midi(60, 400, 500)));
   const std::string dir = root();
   const struct {
     std::string command;
@@ -61,6 +62,8 @@ TEST_F(Mci, ResultCodes) {
       {"close MIDI", 0},
       {"close Midi", 263},
       {"open tune.mid alias A", 0},
+      {"open tune.rmi alias R", 0},  // RIFF-wrapped, as .RMI files are
+      {"close R", 0},
       {"close all", 0},
       {"close A", 263},
   };
@@ -88,6 +91,13 @@ TEST_F(Mci, CommandsTheMusicCallsSend) {
   sound::playMusic("op.mid\" alias Other");
   EXPECT_EQ(send("close Other"), 263u);
   sound::closeMusic();
+  // A folder the code page holds goes in as it is; one it cannot hold is named ".".
+  for (const char* folder : {"番組", "café 波〜−"}) {
+    makeFolder(folder);
+    writeFile(std::string(folder) + "/op.mid", media::midi(60, 400, 500));
+    ASSERT_EQ(::chdir((root() + "/" + folder).c_str()), 0);
+    sound::playMusic("OP.MID");
+  }
   ASSERT_EQ(::chdir("/"), 0);
   sound::playMusic("OP.MID");
   EXPECT_EQ(traced("mci "), (std::vector<std::string>{
@@ -106,6 +116,12 @@ TEST_F(Mci, CommandsTheMusicCallsSend) {
                                 mci("close Other", 263),
                                 mci("close Midi", 263),
                                 mci("close Midi", 263),
+                                mci("open \"" + QString::fromStdString(root()) + "/番組\\OP.MID\" type sequencer alias Midi", 0),
+                                mci("play Midi", 0),
+                                mci("close Midi", 0),
+                                mci("open \".\\OP.MID\" type sequencer alias Midi", 0),
+                                mci("play Midi", 0),
+                                mci("close Midi", 0),
                                 mci("open \"/\\OP.MID\" type sequencer alias Midi", 275),
                                 mci("play Midi", 263),
                             }));
@@ -128,9 +144,47 @@ TEST_F(Mci, WithoutAnAudioDeviceEveryCallFailsQuietly) {
   EXPECT_FALSE(winmm::sndPlaySoundA("missing.wav", winmm::SND_ASYNC));
   sound::playMusic("tune.mid");
   sound::playClip("voice.wav");
+  // The device is tried again, at most once a second.
+  ::setenv("SDL_AUDIODRIVER", "disk", 1);
+  EXPECT_FALSE(winmm::sndPlaySoundA("voice.wav", winmm::SND_ASYNC));
+  winmm::test_hooks::passTime(1000);
+  EXPECT_TRUE(winmm::sndPlaySoundA("voice.wav", winmm::SND_ASYNC));
+  EXPECT_EQ(send("open tune.mid type sequencer alias Midi"), 0u);
   const std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  EXPECT_EQ(err.find("kivo: no sound"), err.rfind("kivo: no sound")) << err;  // one line for the outage
   EXPECT_NE(err.find("kivo: no sound"), std::string::npos) << err;
+}
+
+// Damaged and hostile MIDI files are refused at open: silence, and the programme goes on.
+TEST_F(Mci, DamagedMidiFilesStaySilent) {
+  const std::string good = media::midi(60, 400, 500);
+  std::string huge = good;  // the track claims 2 GB
+  huge.replace(18, 4, std::string("\x7F\xFF\xFF\xF0", 4));
+  std::string noStatus = good;  // a data byte where the first event's status belongs
+  noStatus[23] = 0x40;
+  const struct {
+    const char* name;
+    std::string bytes;
+  } files[] = {
+      {"cut.mid", good.substr(0, good.size() / 2)},
+      {"header.mid", good.substr(0, 16)},
+      {"garbage.mid", std::string(4096, '\xA5')},
+      {"noise.mid", "MThd" + std::string(2000, '\x81')},
+      {"huge.mid", huge},
+      {"nostatus.mid", noStatus},
+      {"smpte.mid", media::patched(good, 12, 0x28E7, 2)},
+      {"empty.rmi", media::rmid("")},
+  };
+  ASSERT_TRUE(winmm::test_hooks::waitForMidi(10000));
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.name);
+    writeFile(f.name, f.bytes);
+    EXPECT_FALSE(winmm::musicFileProblem(f.name).isEmpty());
+    EXPECT_EQ(send("open " + std::string(f.name) + " alias Midi"), 296u);
+    EXPECT_EQ(send("play Midi"), 263u);
+  }
+  EXPECT_EQ(winmm::musicFileProblem("tune.mid").toStdString(), "");
+  EXPECT_EQ(winmm::musicFileProblem("missing.mid").toStdString(), "file not found");
 }
 
 TEST_F(Mci, WithoutASoundFontMusicFailsWithOneMessage) {
