@@ -112,7 +112,8 @@ void Engine::tickWait() {
 
 void Engine::advanceWait() {
   state_.advanceFlag = true;
-  // At least one pass even if the flag were already clear, as Windows' loop makes.
+  // At least one pass even if the flag were already clear: the hold always looks at
+  // pending input once before it tests the flag.
   pump_.processEvents();
   checkInterrupts();
   waitWhile([this] { return state_.advanceFlag; });

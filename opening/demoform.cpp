@@ -280,7 +280,7 @@ void Demoform::Form_KeyDown(int /*keyCode*/, int shift) {
 
 void Demoform::keyPressEvent(QKeyEvent* event) {
   Form_KeyDown(platform::virtualKeyCode(event->key()), platform::modifierMask(*event));
-  // Alt+F4 is the platform's close request; where no window manager turns it into
+  // Alt+F4 is Windows' close request; where no window manager turns it into
   // one (a bare X server, the offscreen platform) the window does it itself.
   if (event->key() == Qt::Key_F4 && (event->modifiers() & Qt::AltModifier) &&
       !(event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier))) {

@@ -34,7 +34,7 @@ const std::array<Segment, 20>& lettering();
 class Demoform : public QWidget {
   Q_OBJECT
  public:
-  // The platform's simple sound call: (name, flags) -> started. Injected so tests can
+  // Windows' simple sound call: (name, flags) -> started. Injected so tests can
   // listen; its result is never looked at.
   using SoundCall = std::function<bool(const char* name, unsigned flags)>;
 

@@ -1,5 +1,5 @@
 #pragma once
-// Arithmetic of the original platform's language.
+// Arithmetic of the language Windows programmes were written in.
 #include <cmath>
 #include <cstdint>
 
@@ -16,7 +16,7 @@ inline long long bankersRound(double v) {
 }
 
 // Integer division "a \ b": both operands rounded half to even, quotient truncated toward zero.
-// A divisor that rounds to 0 is error 11, as the original platform reports it.
+// A divisor that rounds to 0 is error 11, as Windows reports it.
 inline long long intDiv(double a, double b) {
   const long long divisor = bankersRound(b);
   const long long dividend = bankersRound(a);

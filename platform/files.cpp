@@ -118,10 +118,13 @@ bool isOrdinaryFile(const std::string& nativePath) {
 }
 
 std::optional<QByteArray> readFileBytes(const std::string& nativePath) {
-  const int fd = ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC);
+  // Regular files only, checked on the open file: a FIFO would block the open and the
+  // reads, a device such as /dev/zero would never end. O_NONBLOCK keeps the open of a
+  // FIFO from waiting for a writer; regular files ignore it.
+  const int fd = ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     return std::nullopt;
   }

@@ -25,7 +25,8 @@ bool isRegularFile(const std::string& nativePath);
 // What the catalogue scan lists: a regular file that is not hidden (dot-name).
 bool isOrdinaryFile(const std::string& nativePath);
 
-// Reads a whole file; nullopt when it cannot be opened or read.
+// Reads a whole regular file; nullopt when it cannot be opened or read, or is not a
+// regular file (a folder, a FIFO, a device).
 std::optional<QByteArray> readFileBytes(const std::string& nativePath);
 
 // A file-system name (bytes) as text: UTF-8 when valid, CP932 otherwise.

@@ -1,5 +1,5 @@
 #pragma once
-// Key-down events as the original window system reported them: a Windows virtual-key
+// Key-down events as Windows reports them: a virtual-key
 // code and a modifier mask (Shift 1, Ctrl 2, Alt 4).
 class QKeyEvent;
 

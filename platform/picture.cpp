@@ -2,11 +2,20 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageReader>
 
 #include "platform/files.h"
 #include "platform/runtime_error.h"
 
 namespace platform {
+namespace {
+
+// The most a decoded picture may take. A file claiming huge dimensions is refused
+// before its pixels are allocated, so a few bytes cannot cost gigabytes; 4096 x 4096
+// at 32 bits still fits.
+constexpr int kPictureLimitMb = 64;
+
+}  // namespace
 
 QPixmap loadPicture(const QString& name) {
   if (name.isEmpty()) return {};
@@ -22,6 +31,7 @@ QImage loadPictureImage(const QString& name) {
   // Read the bytes ourselves: native names need not be UTF-8, so QImage cannot be
   // handed the path. Hidden (dot-named) pictures load like any other.
   const std::optional<QByteArray> bytes = isRegularFile(*path) ? readFileBytes(*path) : std::nullopt;
+  QImageReader::setAllocationLimit(kPictureLimitMb);
   QImage image;
   if (!bytes || !image.loadFromData(*bytes))
     throw RuntimeError(err::InvalidPicture).at({{}, 0, {}, QStringLiteral("\"%1\" is not a picture this player can read").arg(name)});

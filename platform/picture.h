@@ -1,5 +1,5 @@
 #pragma once
-// Pictures named by scenario files, loaded the way the original picture loader did.
+// Pictures named by scenario files, loaded as Windows' picture loader does.
 #include <QImage>
 #include <QPixmap>
 #include <QString>

@@ -1,5 +1,5 @@
 #pragma once
-// The original platform's run-time errors: a number, its standard message, and
+// The run-time errors of the Windows language run time: a number, its standard message, and
 // (our addition) the place in the scenario where it happened.
 #include <QString>
 #include <exception>

@@ -8,7 +8,7 @@
 namespace platform {
 namespace {
 
-// Per-byte and per-pair tables, filled once from the platform's windows-31j codec.
+// Per-byte and per-pair tables, filled once from Qt's windows-31j codec.
 // 0 marks a byte or pair the code page does not map.
 struct Tables {
   std::array<char16_t, 256> single{};

@@ -1,5 +1,5 @@
 #pragma once
-// A timer that behaves like the original platform's: a period of 0 never ticks (a Qt
+// A timer that behaves like a Windows form timer: a period of 0 never ticks (a Qt
 // timer with interval 0 would fire on every pass of the event loop), and setting a
 // period or enabling the timer restarts the count from the full period.
 #include <QObject>

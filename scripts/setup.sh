@@ -15,6 +15,8 @@ packages=(
   xvfb xauth xdotool openbox
   # install and package tests: the validators of the installed files, the package tools
   desktop-file-utils appstream groff-base man-db dpkg-dev file lintian
+  # fuzzing (make fuzz): clang and its libFuzzer runtime
+  clang libclang-rt-dev
 )
 
 missing=()

@@ -153,7 +153,7 @@ void Form1::setFullScreenStage(bool on) {
 }
 
 void Form1::buildMenu() {
-  // Inside the window, as on the original platform, so the client area sits below it.
+  // Inside the window, as on Windows, so the client area sits below it.
   menuBar()->setNativeMenuBar(false);
   mnumenu_ = menuBar()->addMenu(QStringLiteral("&Menu"));
   mnumenu_->setObjectName(QStringLiteral("mnumenu"));

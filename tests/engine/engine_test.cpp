@@ -1,6 +1,8 @@
 // The engine on a virtual clock: dialogue pacing, commands, the item menu, jumps.
 #include <gtest/gtest.h>
 #include <malloc.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QRegularExpression>
@@ -266,6 +268,36 @@ TEST_F(EngineTest, MissingSectionsAreFatalEndOfFileErrors) {
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number(), 62);
     EXPECT_TRUE(e.reportText().contains("[Z]")) << e.reportText().toStdString();
+  }
+}
+
+TEST_F(EngineTest, ScenarioRemovedOrReplacedBetweenSectionsFailsTheNextOpen) {
+  const QByteArray file = QFile::encodeName(dir.path() + "/KIVO.001");
+  const std::pair<std::function<void()>, int> changes[] = {
+      {[&] { ::unlink(file); }, 53},
+      {[&] { ::unlink(file), ::mkdir(file, 0755); }, 75},
+      {[&] { ::unlink(file), ::mkfifo(file, 0644); }, 75},  // must not wait for a writer
+      {[&] { ::unlink(file), ::symlink("/dev/zero", file); }, 75},  // must not read for ever
+      {[&] { dir.write("KIVO.001", {"1,other", "[menu]", "A"}); }, 62},
+  };
+  for (const auto& [change, number] : changes) {
+    ::rmdir(file);
+    ::unlink(file);
+    FakeWorld world;
+    world.pictures = w.pictures;
+    programme({});
+    world.state.scenarioPath = "KIVO.001";
+    world.onMenu([&] {
+      change();
+      world.events.buttonClicked(0, "A");
+    });
+    try {
+      world.engine.runProgramme();
+      ADD_FAILURE() << number;
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.number(), number);
+      EXPECT_TRUE(e.reportText().contains("KIVO.001")) << e.reportText().toStdString();
+    }
   }
 }
 

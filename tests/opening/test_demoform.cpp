@@ -263,7 +263,7 @@ TEST(OpeningPictures, FramesAreFourBitBitmapsOfTheirSizes) {
 }
 
 // The production path as the start-up sequence runs it: real 200 ms ticks and the
-// platform's own sound call (on a device that plays nothing).
+// Windows-style sound call of platform/ (on a device that plays nothing).
 TEST(OpeningRealTimer, HidesItselfAfterTheLastStep) {
   qputenv("SDL_AUDIODRIVER", "dummy");
   app();

@@ -97,7 +97,7 @@ TEST(BasicArithmetic, IntegerDivisionRoundsOperandsThenTruncates) {
 }
 
 TEST(BasicArithmetic, ImpossibleResultsAreRunTimeErrors) {
-  // Undefined behaviour in C++; the original platform reports them.
+  // Undefined behaviour in C++; Windows reports them as errors.
   auto errorOf = [](auto f) {
     try {
       f();

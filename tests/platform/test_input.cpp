@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QStringList>
+#include <fstream>
 #include <string>
+#include <sys/resource.h>
 
 #include "platform/runtime_error.h"
 #include "tests/support/temp_folder.h"
@@ -46,6 +48,36 @@ TEST_F(Input, CrAndCrLfEndLinesButALoneLfIsACharacter) {
   load("one\r\ntwo\rthree\nstill three\r\n\r\nlast");
   EXPECT_EQ(allLines(), (QStringList{"one", "two", "three\nstill three", "", "last"}));
   EXPECT_EQ(in.lineNumber(), 5);
+}
+
+TEST_F(Input, NulBytesAndA50MbLineAreTextInBoundedMemory) {
+  load(std::string("a\0b\r\n\0,x\0\r\n", 11));
+  EXPECT_EQ(in.lineInput(), QStringView(u"a\0b", 3));
+  EXPECT_EQ(in.fieldInput(), QStringView(u"\0", 1));
+  EXPECT_EQ(in.fieldInput(), QStringView(u"x\0", 2));
+
+  // Written in pieces, so that the test itself never holds the line.
+  constexpr qsizetype kPiece = 1 << 20, kPieces = 50;
+  {
+    std::ofstream file(root() + "/big.txt", std::ios::binary);
+    const std::string piece(kPiece - 2, 'x');
+    for (int i = 0; i < kPieces; ++i) file << piece << "\x82\xa0";  // ... "あ"
+    file << "\r\nnext";
+  }
+  auto peakKb = [] {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+  };
+  const long before = peakKb();
+  in.closeAll();
+  in.open("big.txt");
+  const QString line = in.lineInput();
+  EXPECT_EQ(line.size(), kPieces * (kPiece - 1));
+  EXPECT_EQ(line.back(), u'あ');
+  EXPECT_EQ(in.lineInput(), "next");
+  // The file's bytes and the line as UTF-16 are three times the line; allow four.
+  EXPECT_LT(peakKb() - before, 4 * kPieces * kPiece / 1024);
 }
 
 TEST_F(Input, LfOnlyFileIsOneLine) {

@@ -10,6 +10,8 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -100,6 +102,19 @@ TEST_F(Form2Test, ScanListsTitlesInNumberOrderAndBrokenFilesByName) {
   platform::SequentialInput input;
   EXPECT_EQ(selection::readTitle(input, QStringLiteral("KIVO.099")), QStringLiteral("KIVO.099"));
   EXPECT_FALSE(input.isOpen());
+}
+
+TEST_F(Form2Test, HostileFolderEntriesNeitherHangNorCrashTheScan) {
+  write("KIVO.001", "1,ok\r\n");
+  // A regular file whose reading fails even for root: listed under its own name.
+  ASSERT_EQ(::symlink("/proc/self/mem", "KIVO.003"), 0);
+  ASSERT_EQ(::mkfifo("KIVO.004", 0644), 0);        // opening it would wait for a writer
+  ASSERT_EQ(::symlink("KIVO.005", "KIVO.005"), 0);  // a link loop
+  ASSERT_EQ(::symlink("absent", "KIVO.006"), 0);    // dangling
+  writeFile("KIVO.\x81\x7f", "7,never\r\n");       // valid neither as UTF-8 nor as CP932
+  writeFile("\xef\xbf\x81\x20", "x");
+  auto form = showForm();
+  EXPECT_EQ(entries(*form), (QStringList{entry("ok", "KIVO.001"), entry("KIVO.003", "KIVO.003")}));
 }
 
 TEST_F(Form2Test, DoubleClickAndStartChooseTheSelectedProgramme) {

@@ -1,13 +1,16 @@
 // The window-system helpers: pictures by name, "&" captions, fonts, keys, the timer.
 #include <QDir>
+#include <QBuffer>
 #include <QFile>
 #include <QFontInfo>
 #include <QImage>
 #include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 #include <cstdio>
 #include <sys/stat.h>
+#include <sys/resource.h>
 #include <tuple>
 #include <gtest/gtest.h>
 
@@ -50,6 +53,81 @@ TEST(Picture, LoadsByWindowsNameAtNaturalSizeOrRaisesRuntimeErrors) {
       ADD_FAILURE() << name;
     } catch (const platform::RuntimeError& e) {
       EXPECT_EQ(e.number(), number) << name;
+    }
+  }
+}
+
+template <typename T>
+QByteArray raw(T v) { return QByteArray(reinterpret_cast<const char*>(&v), sizeof v); }
+QByteArray le32(quint32 v) { return raw(qToLittleEndian(v)); }
+QByteArray le16(quint16 v) { return raw(qToLittleEndian(v)); }
+QByteArray be32(quint32 v) { return raw(qToBigEndian(v)); }
+QByteArray be16(quint16 v) { return raw(qToBigEndian(v)); }
+quint32 crc32(const QByteArray& bytes) {
+  quint32 c = ~0u;
+  for (char b : bytes) {
+    c ^= quint8(b);
+    for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+  }
+  return ~c;
+}
+QByteArray saved(const char* format) {
+  QImage image(8, 8, QImage::Format_RGB32);
+  image.fill(Qt::blue);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, format);
+  return bytes;
+}
+long peakMb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024;
+}
+
+// Small files whose headers claim w x h pixels, in every format the stage reads. With
+// the library's own limit BMP, JPEG and XBM at 5000 x 5000 load as garbage and GIF
+// fills 95 MB before failing.
+std::vector<std::pair<const char*, QByteArray>> hugeClaims(int w, int h) {
+  QByteArray bmp = saved("BMP");
+  bmp.replace(18, 8, le32(w) + le32(h));
+  QByteArray png = saved("PNG");
+  const QByteArray ihdr = "IHDR" + be32(w) + be32(h) + png.mid(24, 5);
+  png.replace(12, 21, ihdr + be32(crc32(ihdr)));
+  QByteArray jpeg = saved("JPG");
+  jpeg.replace(jpeg.indexOf("\xff\xc0") + 5, 4, be16(h) + be16(w));
+  const QByteArray dims = QByteArray::number(w) + ' ' + QByteArray::number(h);
+  return {{"bmp", bmp},
+          {"png", png},
+          {"jpg", jpeg.left(jpeg.size() - 2)},
+          {"gif", "GIF89a" + le16(w) + le16(h) + QByteArray(3, 0) + ',' + QByteArray(4, 0) + le16(w) + le16(h) +
+                      QByteArray(1, 0) + "\x08\x02\x00\x01"},
+          {"ico", le16(0) + le16(1) + le16(1) + QByteArray(4, 0) + le16(1) + le16(32) + le32(png.size()) + le32(22) + png},
+          {"ppm", "P6\n" + dims + "\n255\nxyz"},
+          {"pgm", "P5\n" + dims + "\n255\nxyz"},
+          {"pbm", "P4\n" + dims + "\nxyz"},
+          {"xbm", "#define t_width " + QByteArray::number(w) + "\n#define t_height " + QByteArray::number(h) +
+                      "\nstatic char t_bits[] = {\n0x00,\n"},
+          {"xpm", "/* XPM */\nstatic char *t[] = {\n\"" + dims + " 1 1\",\n\"a c #ff0000\",\n\"a\"\n};\n"}};
+}
+
+TEST(Picture, HugeClaimedDimensionsAre481BeforeAnyPixelIsAllocated) {
+  QTemporaryDir dir;
+  for (const int side : {5000, 60000}) {
+    for (const auto& [format, bytes] : hugeClaims(side, side)) {
+      const QString name = dir.filePath(QStringLiteral("huge%1.%2").arg(side).arg(format));
+      QFile file(name);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+      file.close();
+      const long before = peakMb();
+      try {
+        platform::loadPicture(name);
+        ADD_FAILURE() << format << " " << side;
+      } catch (const platform::RuntimeError& e) {
+        EXPECT_EQ(e.number(), 481) << format << " " << side;
+      }
+      EXPECT_LT(peakMb() - before, 16) << format << " " << side;
     }
   }
 }
