@@ -72,14 +72,8 @@ std::string arrangement() {
 }
 
 // Three seconds of a voice-like tone, mono 16-bit at 22,050 Hz.
-std::string voiceClip() {
-  constexpr int rate = 22050;
-  std::string data;
-  for (int i = 0; i < 3 * rate; ++i) {
-    const double t = double(i) / rate;
-    const double v = 0.4 * std::sin(2 * M_PI * 180 * t) * (0.6 + 0.4 * std::sin(2 * M_PI * 3 * t));
-    put(data, unsigned(std::uint16_t(std::int16_t(v * 32767))), 2, false);
-  }
+// A mono 16-bit WAV file around `data`; `rate` is what the header claims.
+std::string monoWav(const std::string& data, unsigned rate) {
   std::string file = "RIFF";
   put(file, unsigned(36 + data.size()), 4, false);
   file += "WAVEfmt ";
@@ -95,24 +89,23 @@ std::string voiceClip() {
   return file + data;
 }
 
+std::string voiceClip() {
+  constexpr int rate = 22050;
+  std::string data;
+  for (int i = 0; i < 3 * rate; ++i) {
+    const double t = double(i) / rate;
+    const double v = 0.4 * std::sin(2 * M_PI * 180 * t) * (0.6 + 0.4 * std::sin(2 * M_PI * 3 * t));
+    put(data, unsigned(std::uint16_t(std::int16_t(v * 32767))), 2, false);
+  }
+  return monoWav(data, rate);
+}
+
 // A wave of `seconds` at `rate`, mono 16-bit; `headerRate` is what the header claims.
 std::string toneClip(double seconds, int rate, unsigned headerRate) {
   std::string data;
   for (int i = 0; i < int(seconds * rate); ++i)
     put(data, unsigned(std::uint16_t(std::int16_t(8000 * std::sin(2 * M_PI * 220 * i / rate)))), 2, false);
-  std::string file = "RIFF";
-  put(file, unsigned(36 + data.size()), 4, false);
-  file += "WAVEfmt ";
-  put(file, 16, 4, false);
-  put(file, 1, 2, false);
-  put(file, 1, 2, false);
-  put(file, headerRate, 4, false);
-  put(file, headerRate * 2, 4, false);
-  put(file, 2, 2, false);
-  put(file, 16, 2, false);
-  file += "data";
-  put(file, unsigned(data.size()), 4, false);
-  return file + data;
+  return monoWav(data, headerRate);
 }
 
 // Sixteen channels, each taking a new instrument every 200 ms for ten seconds: every
