@@ -21,8 +21,6 @@ class WorkFolder {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
   }
-  const std::string& path() const { return path_; }
-
  private:
   std::string path_;
 };

@@ -21,13 +21,14 @@ QStringList body(SectionReader& r, const QString& header, const QString& file = 
   return lines;
 }
 
-int errorNumber(const std::function<void()>& f) {
+// The run-time error `f` raises; error 0 when it raises none.
+RuntimeError raised(const std::function<void()>& f) {
   try {
     f();
   } catch (const RuntimeError& e) {
-    return e.number();
+    return e;
   }
-  return 0;
+  return RuntimeError(0);
 }
 
 class ReaderTest : public ::testing::Test {
@@ -66,23 +67,19 @@ TEST_F(ReaderTest, ReadingPastTheEndIsFatal) {
   EXPECT_EQ(reader.firstBodyLine(), "a：x");
   // The second line is handed over before the missing end of the body is found.
   EXPECT_EQ(reader.nextBodyLine(), QString("b：y"));
-  EXPECT_EQ(errorNumber([&] { reader.nextBodyLine(); }), 62);
+  EXPECT_EQ(raised([&] { reader.nextBodyLine(); }).number(), 62);
   reader.closeAll();
 
-  EXPECT_EQ(errorNumber([&] { reader.openSection("KIVO.001", "[menu]"); }), 62);
+  EXPECT_EQ(raised([&] { reader.openSection("KIVO.001", "[menu]"); }).number(), 62);
   reader.closeAll();
-  EXPECT_EQ(errorNumber([&] { reader.openSection("KIVO.009", "[pre]"); }), 53);
+  EXPECT_EQ(raised([&] { reader.openSection("KIVO.009", "[pre]"); }).number(), 53);
   reader.closeAll();
   // A header missing from a file with LF line ends says why.
   dir.write("KIVO.001", {"1,t", "[pre]", "a：x", "[x]"}, "\n");
-  try {
-    reader.openSection("KIVO.001", "[pre]");
-    FAIL() << "no error";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.number(), 62);
-    EXPECT_EQ(e.place().file, "KIVO.001");
-    EXPECT_TRUE(e.reportText().contains("LF line ends")) << e.reportText().toStdString();
-  }
+  const RuntimeError e = raised([&] { reader.openSection("KIVO.001", "[pre]"); });
+  EXPECT_EQ(e.number(), 62);
+  EXPECT_EQ(e.place().file, "KIVO.001");
+  EXPECT_TRUE(e.reportText().contains("LF line ends")) << e.reportText().toStdString();
 }
 
 class CastTest : public ReaderTest {
@@ -120,14 +117,10 @@ TEST_F(CastTest, FortyOneEntriesLoadAndFortyTwoFail) {
   EXPECT_TRUE(cast.lookup("P7").rest.isEmpty());
   reader.closeAll();
   entries << "P41=r,t";
-  try {
-    load(entries);
-    FAIL();
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.number(), 9);
-    EXPECT_EQ(e.place().line, 44);
-    EXPECT_EQ(e.place().lineText, "P41=r,t");
-  }
+  const RuntimeError e = raised([&] { load(entries); });
+  EXPECT_EQ(e.number(), 9);
+  EXPECT_EQ(e.place().line, 44);
+  EXPECT_EQ(e.place().lineText, "P41=r,t");
 }
 
 TEST_F(CastTest, MalformedEntriesAreFatalWithTheirPlace) {
@@ -136,14 +129,10 @@ TEST_F(CastTest, MalformedEntriesAreFatalWithTheirPlace) {
     QStringList lines{"1,t", "[pictureinit]", "A=a,b", bad, "[pre]", "x：y", "[z]"};
     if (bad == "[pre]") lines = {"1,t", "[pictureinit]", "[pre]", "x：y", "[z]"};
     dir.write("KIVO.001", lines);
-    try {
-      cast.load(reader, "KIVO.001");
-      ADD_FAILURE() << "accepted " << bad.toStdString();
-    } catch (const RuntimeError& e) {
-      EXPECT_EQ(e.number(), 5) << bad.toStdString();
-      EXPECT_EQ(e.place().file, "KIVO.001");
-      EXPECT_EQ(e.place().lineText, bad);
-    }
+    const RuntimeError e = raised([&] { cast.load(reader, "KIVO.001"); });
+    EXPECT_EQ(e.number(), 5) << bad.toStdString();
+    EXPECT_EQ(e.place().file, "KIVO.001");
+    EXPECT_EQ(e.place().lineText, bad);
   }
 }
 

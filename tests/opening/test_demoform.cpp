@@ -17,20 +17,12 @@
 #include <vector>
 
 #include "opening/demoform.h"
-#include "platform/trace.h"
+#include "tests/support/trace_capture.h"
 
 namespace {
 
 using opening::Demoform;
 using Frame = Demoform::Frame;
-
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "opening_test";
-  static char* argv[] = {name, nullptr};
-  static auto* instance = new QApplication(argc, argv);  // never destroyed: Qt's statics go first
-  return *instance;
-}
 
 using SoundCall = std::pair<std::string, unsigned>;  // name, flags
 
@@ -42,29 +34,12 @@ std::vector<std::string> named(const std::vector<std::string>& trace, const std:
   return out;
 }
 
-class OpeningTest : public ::testing::Test {
+class OpeningTest : public ::testing::Test, public TraceCapture {
  protected:
-  void SetUp() override {
-    app();
-    platform::trace::setEnabled(true);
-    platform::trace::setClock([this] { return clockMs_; });
-    platform::trace::setSink([this](const std::string& line) { trace_.push_back(line); });
-    form_ = std::make_unique<Demoform>([this](const char* name, unsigned flags) {
-      sounds_.push_back({name, flags});
-      return true;
-    });
-  }
-  void TearDown() override {
-    form_.reset();
-    platform::trace::setSink(nullptr);
-    platform::trace::resetClock();
-    platform::trace::setEnabled(false);
-  }
-
   // One tick of Timer1 as the event loop would deliver it, 200 ms after the last.
   void runThroughStep(int step) {
     while (form_->stepCounter() <= step) {
-      clockMs_ += Demoform::kTickMs;
+      now += Demoform::kTickMs;
       form_->Timer1_Timer();
     }
   }
@@ -73,10 +48,11 @@ class OpeningTest : public ::testing::Test {
     QApplication::sendEvent(form_.get(), &event);
   }
 
-  double clockMs_ = 0;
-  std::vector<std::string> trace_;
   std::vector<SoundCall> sounds_;
-  std::unique_ptr<Demoform> form_;
+  std::unique_ptr<Demoform> form_ = std::make_unique<Demoform>([this](const char* name, unsigned flags) {
+    sounds_.push_back({name, flags});
+    return true;
+  });
 };
 
 TEST_F(OpeningTest, TimeLineMovesTheSpriteRevealsLettersAndHidesAt4800) {
@@ -139,8 +115,8 @@ TEST_F(OpeningTest, TimeLineMovesTheSpriteRevealsLettersAndHidesAt4800) {
       "400.000 opening-step 1 sound\n", "1000.000 opening-step 4\n",  "1200.000 opening-step 5\n",
       "1400.000 opening-step 6\n",      "1600.000 opening-step 7\n",  "1800.000 opening-step 8\n",
       "2000.000 opening-step 9\n",      "2800.000 opening-step 13\n", "4800.000 opening-step 23\n"};
-  EXPECT_EQ(named(trace_, "opening-step"), expected);
-  EXPECT_EQ(named(trace_, "opening-hidden"), std::vector<std::string>{"4800.000 opening-hidden end\n"});
+  EXPECT_EQ(named(lines, "opening-step"), expected);
+  EXPECT_EQ(named(lines, "opening-hidden"), std::vector<std::string>{"4800.000 opening-hidden end\n"});
 }
 
 TEST_F(OpeningTest, ModifierBeforeStepOneKeepsTheOpeningSilent) {
@@ -148,7 +124,7 @@ TEST_F(OpeningTest, ModifierBeforeStepOneKeepsTheOpeningSilent) {
   press(Qt::Key_Shift);  // Shift alone, as the window system reports it
   runThroughStep(23);
   EXPECT_EQ(sounds_, (std::vector<SoundCall>{{"Dummy.wav", 3u}}));
-  EXPECT_EQ(named(trace_, "opening-step").front(), "400.000 opening-step 1 silent\n");
+  EXPECT_EQ(named(lines, "opening-step").front(), "400.000 opening-step 1 silent\n");
   EXPECT_EQ(form_->spriteFrame(), Frame::D);  // the animation itself is unchanged
 }
 
@@ -172,7 +148,7 @@ TEST_F(OpeningTest, AfterStepOneOnlyKeysWithAModifierSendTheStopSound) {
   press(Qt::Key_F4, Qt::AltModifier);  // a close request ends it at once
   EXPECT_FALSE(form_->isVisible());
   EXPECT_FALSE(form_->timerTicking());
-  EXPECT_EQ(named(trace_, "opening-hidden"), std::vector<std::string>{"4600.000 opening-hidden close\n"});
+  EXPECT_EQ(named(lines, "opening-hidden"), std::vector<std::string>{"4600.000 opening-hidden close\n"});
 }
 
 TEST_F(OpeningTest, CentresWithUnroundedHalves) {
@@ -216,16 +192,15 @@ TEST_F(OpeningTest, SpriteKeepsSharpEdgesAtAnyScale) {
   ASSERT_EQ(form_->spriteSize(), picture.size());
   const QRect sprite(form_->spriteTwips() / 15, picture.size());
   const QImage seen = form_->grab(sprite).toImage().convertToFormat(QImage::Format_RGB32);
-  ASSERT_EQ(seen.size(), picture.size() * app().devicePixelRatio());
+  ASSERT_EQ(seen.size(), picture.size() * qApp->devicePixelRatio());
   for (int y = 0; y < seen.height(); ++y)
     for (int x = 0; x < seen.width(); ++x) {
-      const QPoint source(int(x / app().devicePixelRatio()), int(y / app().devicePixelRatio()));
+      const QPoint source(int(x / qApp->devicePixelRatio()), int(y / qApp->devicePixelRatio()));
       ASSERT_EQ(seen.pixel(x, y), picture.pixel(source)) << x << "," << y;
     }
 }
 
 TEST(OpeningPictures, FramesAreFourBitBitmapsOfTheirSizes) {
-  app();
   const QRgb standard[16] = {qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
                              qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(192, 192, 192),
                              qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
@@ -266,10 +241,7 @@ TEST(OpeningPictures, FramesAreFourBitBitmapsOfTheirSizes) {
 // Windows-style sound call of platform/ (on a device that plays nothing).
 TEST(OpeningRealTimer, HidesItselfAfterTheLastStep) {
   qputenv("SDL_AUDIODRIVER", "dummy");
-  app();
-  platform::trace::setEnabled(true);
-  std::vector<std::string> trace;
-  platform::trace::setSink([&](const std::string& line) { trace.push_back(line); });
+  TraceCapture trace;
   QElapsedTimer elapsed;
   elapsed.start();
   auto form = std::make_unique<Demoform>();
@@ -280,10 +252,7 @@ TEST(OpeningRealTimer, HidesItselfAfterTheLastStep) {
   while (form->isVisible() && guard.isActive()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   EXPECT_FALSE(form->isVisible());
   EXPECT_GE(elapsed.elapsed(), 4790);
-  form.reset();
-  platform::trace::setSink(nullptr);
-  platform::trace::setEnabled(false);
-  EXPECT_EQ(named(trace, "snd \"ZUDEMO.WAV\" 1").size(), 1u);
+  EXPECT_EQ(named(trace.lines, "snd \"ZUDEMO.WAV\" 1").size(), 1u);
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <tuple>
+
 #include "platform/basic.h"
 
 namespace {
@@ -12,49 +15,29 @@ using platform::RuntimeError;
 
 TEST(RuntimeErrors, StandardMessages) {
   const std::pair<int, const char*> table[] = {
-      {5, "Invalid procedure call or argument"},
-      {6, "Overflow"},
-      {9, "Subscript out of range"},
-      {11, "Division by zero"},
-      {52, "Bad file name or number"},
-      {53, "File not found"},
-      {62, "Input past end of file"},
-      {75, "Path/File access error"},
-      {76, "Path not found"},
-      {481, "Invalid picture"},
-  };
-  for (const auto& [number, message] : table) {
-    const RuntimeError e(number);
-    EXPECT_EQ(e.number(), number);
-    EXPECT_EQ(e.message(), QString::fromUtf8(message)) << number;
+      {5, "Invalid procedure call or argument"}, {6, "Overflow"}, {9, "Subscript out of range"},
+      {11, "Division by zero"}, {52, "Bad file name or number"}, {53, "File not found"}, {62, "Input past end of file"},
+      {75, "Path/File access error"}, {76, "Path not found"}, {481, "Invalid picture"}};
+  for (const auto& [number, message] : table) EXPECT_EQ(RuntimeError(number).message(), QString::fromUtf8(message)) << number;
+}
+
+// The report: without a place, with file, line and text, with a hint instead of a line;
+// what() carries the same text as UTF-8, for logs and test failures.
+TEST(RuntimeErrors, ReportNamesFileLineAndTextOrTheHint) {
+  const std::pair<std::optional<ErrorPlace>, QString> cases[] = {
+      {std::nullopt, "Run-time error '5':\n\nInvalid procedure call or argument"},
+      {ErrorPlace{"KIVO.001", 12, "ミク＝a.bmp", {}},
+       "Run-time error '5':\n\nInvalid procedure call or argument\n\nFile: KIVO.001\nLine 12: ミク＝a.bmp"},
+      {ErrorPlace{"KIVO.002", 0, {}, "the file uses LF line ends; scenario files need CR LF"},
+       "Run-time error '5':\n\nInvalid procedure call or argument\n\nFile: KIVO.002\n"
+       "the file uses LF line ends; scenario files need CR LF"}};
+  for (const auto& [place, text] : cases) {
+    RuntimeError e(5);
+    if (place) e.at(*place);
+    EXPECT_EQ(e.hasPlace(), place.has_value());
+    EXPECT_EQ(e.reportText(), text);
+    EXPECT_EQ(QString::fromUtf8(e.what()), text);
   }
-  EXPECT_EQ(platform::missingControlElement(7).number(), 340);
-  EXPECT_EQ(platform::missingControlElement(7).message(), "Control array element '7' doesn't exist");
-  EXPECT_EQ(RuntimeError(5, "Own text").message(), "Own text");
-}
-
-TEST(RuntimeErrors, ReportWithoutAPlace) {
-  const RuntimeError e(62);
-  EXPECT_FALSE(e.hasPlace());
-  EXPECT_EQ(e.reportText(), "Run-time error '62':\n\nInput past end of file");
-  EXPECT_STREQ(e.what(), "Run-time error '62':\n\nInput past end of file");
-}
-
-TEST(RuntimeErrors, ReportNamesFileLineAndText) {
-  RuntimeError e(5);
-  e.at(ErrorPlace{"KIVO.001", 12, "ミク＝a.bmp", {}});
-  EXPECT_EQ(e.reportText(),
-            "Run-time error '5':\n\nInvalid procedure call or argument\n\nFile: KIVO.001\nLine 12: ミク＝a.bmp");
-  // what() carries the same text as UTF-8, for logs and test failures.
-  EXPECT_EQ(QString::fromUtf8(e.what()), e.reportText());
-}
-
-TEST(RuntimeErrors, ReportWithAHintInsteadOfALine) {
-  RuntimeError e(62);
-  e.at(ErrorPlace{"KIVO.002", 0, {}, "the file uses LF line ends; scenario files need CR LF"});
-  EXPECT_EQ(e.reportText(),
-            "Run-time error '62':\n\nInput past end of file\n\nFile: KIVO.002\n"
-            "the file uses LF line ends; scenario files need CR LF");
 }
 
 TEST(RuntimeErrors, InnermostPlaceIsKept) {
@@ -73,27 +56,13 @@ TEST(RuntimeErrors, InnermostPlaceIsKept) {
   }
 }
 
-TEST(BasicArithmetic, BankersRounding) {
-  using platform::bankersRound;
-  EXPECT_EQ(bankersRound(0.5), 0);
-  EXPECT_EQ(bankersRound(1.5), 2);
-  EXPECT_EQ(bankersRound(2.5), 2);
-  EXPECT_EQ(bankersRound(3.5), 4);
-  EXPECT_EQ(bankersRound(-2.5), -2);
-  EXPECT_EQ(bankersRound(-3.5), -4);
-  EXPECT_EQ(bankersRound(2.4999), 2);
-  EXPECT_EQ(bankersRound(2.5001), 3);
-  EXPECT_EQ(bankersRound(-0.4), 0);
-}
-
-TEST(BasicArithmetic, IntegerDivisionRoundsOperandsThenTruncates) {
-  using platform::intDiv;
-  EXPECT_EQ(intDiv(7, -2), -3);
-  EXPECT_EQ(intDiv(-7, 2), -3);
-  EXPECT_EQ(intDiv(7, 2), 3);
-  EXPECT_EQ(intDiv(7.5, 2), 4);    // 8 \ 2
-  EXPECT_EQ(intDiv(6.5, 2.5), 3);  // 6 \ 2
-  EXPECT_EQ(intDiv(9, 1.5), 4);    // 9 \ 2
+TEST(BasicArithmetic, BankersRoundingAndIntegerDivisionOfRoundedOperands) {
+  const std::pair<double, int> rounded[] = {{0.5, 0},   {1.5, 2},     {2.5, 2},     {3.5, 4}, {-2.5, -2},
+                                            {-3.5, -4}, {2.4999, 2}, {2.5001, 3}, {-0.4, 0}};
+  for (const auto& [x, r] : rounded) EXPECT_EQ(platform::bankersRound(x), r) << x;
+  // 7.5 \ 2 is 8 \ 2; 6.5 \ 2.5 is 6 \ 2; 9 \ 1.5 is 9 \ 2; the quotient is truncated.
+  const std::tuple<double, double, int> divided[] = {{7, -2, -3}, {-7, 2, -3}, {7, 2, 3}, {7.5, 2, 4}, {6.5, 2.5, 3}, {9, 1.5, 4}};
+  for (const auto& [a, b, q] : divided) EXPECT_EQ(platform::intDiv(a, b), q) << a << " \\ " << b;
 }
 
 TEST(BasicArithmetic, ImpossibleResultsAreRunTimeErrors) {

@@ -12,7 +12,6 @@ extern "C" {
 }
 
 #include <QApplication>
-#include <QBuffer>
 #include <QImage>
 #include <QPainter>
 #include <cmath>
@@ -133,14 +132,11 @@ double psnr(const QImage& a, const QImage& b) {
   return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
-QByteArray picture(const QColor& colour, QSize size) {
+// A picture of one colour in the current directory, which is the programme's folder.
+void writePicture(const QString& name, const QColor& colour, QSize size) {
   QImage image(size, QImage::Format_RGB32);
   image.fill(colour);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "BMP");
-  return bytes;
+  ASSERT_TRUE(image.save(name, "BMP"));
 }
 
 // One organ note held for 3 s (120 beats a minute, 480 ticks a beat).
@@ -179,9 +175,9 @@ class Recording : public ::testing::Test {
       const QString l = QString::fromStdString(line).trimmed();
       trace.push_back({l.section(u' ', 0, 0).toDouble(), l.section(u' ', 1)});
     });
-    dir.writeBytes("view.bmp", picture(kView, {120, 90}));
-    dir.writeBytes("talk.bmp", picture(kTalk, {60, 60}));
-    dir.writeBytes("rest.bmp", picture(kRest, {60, 60}));
+    writePicture("view.bmp", kView, {120, 90});
+    writePicture("talk.bmp", kTalk, {60, 60});
+    writePicture("rest.bmp", kRest, {60, 60});
     dir.writeBytes("tune.mid", tune());
     dir.writeBytes("clip.wav", clip());
   }
@@ -323,25 +319,5 @@ TEST_F(Recording, AFaultEndsTheProgrammeWithAPlayableFileAndABrokenOutputStopsBe
   ASSERT_TRUE(programme.open(QIODevice::ReadOnly));
   EXPECT_EQ(programme.readAll(), before);
 }
-
-}  // namespace
-
-namespace {
-
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "record_tests";
-    static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
-  }
-  void TearDown() override { delete app_; }
-
- private:
-  QApplication* app_ = nullptr;
-};
-
-[[maybe_unused]] auto* const env = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 }  // namespace

@@ -203,12 +203,9 @@ TEST_F(StageTest, TimerPeriodZeroNeverTicks) {
   EXPECT_EQ(traced(), (Lines{"timer 5", "timer 0"}));
 }
 
+// Where it is centred is checked under a window manager (test_centre_wm.cpp).
 TEST_F(StageTest, LoadsOnceCentredAndCloseAsksToEnd) {
   showForm();
-  const QSize screen = form.screen()->size();
-  const QRect frame = form.frameGeometry();
-  EXPECT_EQ(form.pos(), QPoint(stage::centredEdge(screen.width() * 15.0, frame.width() * 15.0) / 15,
-                               stage::centredEdge(screen.height() * 15.0, frame.height() * 15.0) / 15));
   form.hideStage();
   form.showStage();
   EXPECT_EQ(loads, 1);  // shown again after a hide, it is not loaded again
@@ -266,11 +263,9 @@ TEST_F(StageTest, FullScreenScalesTheStageOnBlackKeepsItWorkingAndEscLeaves) {
 }
 
 TEST(Centre, RoundsHalvesToEvenThenHalvesTowardZero) {
-  EXPECT_EQ(stage::centredEdge(1000, 1003), -1);    // 3 twips too wide
-  EXPECT_EQ(stage::centredEdge(1000, 997.5), 1);    // 2.5 -> 2
-  EXPECT_EQ(stage::centredEdge(1000, 996.5), 2);    // 3.5 -> 4
-  EXPECT_EQ(stage::centredEdge(1000, 1002.5), -1);  // -2.5 -> -2
-  EXPECT_EQ(stage::centredEdge(1000, 995), 2);      // 5 \ 2
+  // 3 twips too wide; 2.5 -> 2; 3.5 -> 4; -2.5 -> -2; 5 \ 2.
+  const std::pair<double, int> cases[] = {{1003, -1}, {997.5, 1}, {996.5, 2}, {1002.5, -1}, {995, 2}};
+  for (const auto& [width, edge] : cases) EXPECT_EQ(stage::centredEdge(1000, width), edge) << width;
 }
 
 TEST_F(StageTest, PortDrivesControlsTracesAndReportsErrors) {

@@ -150,7 +150,6 @@ TEST(AccessKey, MarkersHideAndUnderline) {
 }
 
 TEST(Fonts, LayoutNamesFindTheIpaFonts) {
-  EXPECT_EQ(platform::pointsToPixels(14.25), 19);
   EXPECT_EQ(platform::pointsToPixels(24), 32);
 
   const QFontInfo gothic(platform::layoutFont(platform::kGothicFamily, 14.25));
