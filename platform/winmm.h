@@ -40,7 +40,7 @@ namespace test_hooks {
 std::int64_t mixedFrames();      // frames mixed since the audio device was opened
 bool waitForMidi(int timeoutMs);  // opens audio, loads the SoundFont; true when MIDI is ready
 int soundFontLoads();             // SoundFont loads so far in this process
-void reset();                     // closes audio and forgets everything; the next call starts afresh
+std::int64_t reset();             // closes audio and forgets everything (the next call starts afresh); frames it mixed
 void passTime(int ms);            // moves the clock of the device retry on
 void waitUntilPrepared();         // until the newest clip has started or failed, and the tune has its instruments
 int soundFontReadsOnAudioThread();  // SoundFont files opened on the audio thread; should stay 0

@@ -26,7 +26,7 @@ bool ensureAudio();  // opens the device on first use; false when there is none
 bool audioIsOpen();
 void passTime(int ms);  // moves the retry clock on, for tests
 std::int64_t mixedFrames();
-void closeAudio();
+std::int64_t closeAudio();  // the frames mixed since the device opened
 
 // Sequencer.
 void SDLCALL renderMusic(void* unused, Uint8* stream, int len);  // the device's music hook
