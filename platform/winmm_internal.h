@@ -34,9 +34,6 @@ MCIERROR runCommand(const mci::Command& command);
 QString musicProblem(const QString& path);
 void prepareSequencer();
 void setSoundFont(const std::string& path);
-// Where the SoundFont is looked for: the explicit path alone when there is one, else
-// SDL_SOUNDFONTS, else the usual system files.
-std::vector<std::string> soundFontCandidates(const std::optional<std::string>& explicitPath);
 void waitForInstruments();  // until the tune last played has its instruments
 int audioThreadFileOpens();
 double longestMusicCallbackMs();
