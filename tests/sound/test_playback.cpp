@@ -107,7 +107,10 @@ TEST_F(Playback, EachClipCutsOffTheLast) {
 
   const auto cutFrom = audio.toneFrom(cut.before, 880);
   ASSERT_GE(cutFrom, 0);
-  EXPECT_GT(audio.tone(refused.after + kSettle, cutFrom - 441, 440), 0.3);
+  // The long clip sounds on after the refused call, until the cut or its own end (which a
+  // busy machine may reach first).
+  const auto longEnd = audio.firstSound(0) + ms(3900);
+  EXPECT_GT(audio.tone(refused.after + kSettle, std::min(cutFrom - 441, longEnd), 440), 0.3);
   EXPECT_GT(audio.tone(cutFrom, cutFrom + ms(150), 880), 0.3);
   EXPECT_LT(audio.tone(cutFrom, cutFrom + ms(150), 440), 0.01);
   EXPECT_EQ(audio.rms(cutFrom + ms(200), missing.before), 0.0);  // the long clip stays gone
