@@ -11,7 +11,6 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "platform/files.h"
