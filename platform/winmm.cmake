@@ -10,6 +10,7 @@ add_library(platform_winmm STATIC
   ${CMAKE_CURRENT_LIST_DIR}/winmm_sequencer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/winmm_clips.cpp
   ${CMAKE_CURRENT_LIST_DIR}/winmm_chime.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/synth_settings.h
   ${CMAKE_CURRENT_LIST_DIR}/wav_clip.cpp ${CMAKE_CURRENT_LIST_DIR}/wav_clip.h
 )
 target_link_libraries(platform_winmm

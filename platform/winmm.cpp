@@ -112,11 +112,12 @@ int soundFontReadsOnAudioThread() { return detail::audioThreadFileOpens(); }
 
 double longestMusicCallbackMs() { return detail::longestMusicCallbackMs(); }
 
-void reset() {
+std::int64_t reset() {
   detail::resetClips();
   if (detail::audioIsOpen()) detail::resetChime();
-  detail::closeAudio();
+  const std::int64_t mixed = detail::closeAudio();
   detail::resetSequencer();
+  return mixed;
 }
 
 }  // namespace test_hooks

@@ -3,6 +3,8 @@
 // (FluidSynth for MIDI). Text is narrow, in the ANSI code page (CP932).
 #include <QString>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace platform::winmm {
 
@@ -26,6 +28,12 @@ void prepareSequencer();
 // Makes music use this SoundFont instead of looking for one (SDL_SOUNDFONTS, then the
 // usual system files); call before the first music.
 void setSoundFont(const QString& path);
+// Where the SoundFont is looked for, in order: the one given to setSoundFont alone, else
+// SDL_SOUNDFONTS (paths separated by ':' or ';'), else the usual system files.
+std::vector<std::string> soundFontCandidates();
+// The default sound for a clip that cannot be played (two soft bell strokes), as mono
+// samples in [-1, 1] at `rate` Hz.
+std::vector<float> chimeSamples(int rate);
 
 // For checking a programme's files: the same reading and decoding as the real calls,
 // without opening the audio device or playing anything. Each returns a short reason in
@@ -40,7 +48,7 @@ namespace test_hooks {
 std::int64_t mixedFrames();      // frames mixed since the audio device was opened
 bool waitForMidi(int timeoutMs);  // opens audio, loads the SoundFont; true when MIDI is ready
 int soundFontLoads();             // SoundFont loads so far in this process
-void reset();                     // closes audio and forgets everything; the next call starts afresh
+std::int64_t reset();             // closes audio and forgets everything (the next call starts afresh); frames it mixed
 void passTime(int ms);            // moves the clock of the device retry on
 void waitUntilPrepared();         // until the newest clip has started or failed, and the tune has its instruments
 int soundFontReadsOnAudioThread();  // SoundFont files opened on the audio thread; should stay 0

@@ -73,16 +73,18 @@ bool audioIsOpen() { return device().ok; }
 
 std::int64_t mixedFrames() { return frames(); }
 
-void closeAudio() {
+std::int64_t closeAudio() {
   if (device().ok) {
     Mix_HaltChannel(-1);
     Mix_HookMusic(nullptr, nullptr);
-    Mix_SetPostMix(nullptr, nullptr);
+    // The count stays hooked until the device thread has ended, so that it covers every
+    // buffer the device played.
     Mix_CloseAudio();
+    Mix_SetPostMix(nullptr, nullptr);
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
   }
   device() = Device{};
-  frames() = 0;
+  return frames().exchange(0);
 }
 
 }  // namespace platform::winmm::detail

@@ -26,7 +26,7 @@ bool ensureAudio();  // opens the device on first use; false when there is none
 bool audioIsOpen();
 void passTime(int ms);  // moves the retry clock on, for tests
 std::int64_t mixedFrames();
-void closeAudio();
+std::int64_t closeAudio();  // the frames mixed since the device opened
 
 // Sequencer.
 void SDLCALL renderMusic(void* unused, Uint8* stream, int len);  // the device's music hook
@@ -34,9 +34,6 @@ MCIERROR runCommand(const mci::Command& command);
 QString musicProblem(const QString& path);
 void prepareSequencer();
 void setSoundFont(const std::string& path);
-// Where the SoundFont is looked for: the explicit path alone when there is one, else
-// SDL_SOUNDFONTS, else the usual system files.
-std::vector<std::string> soundFontCandidates(const std::optional<std::string>& explicitPath);
 void waitForInstruments();  // until the tune last played has its instruments
 int audioThreadFileOpens();
 double longestMusicCallbackMs();

@@ -33,6 +33,8 @@
 
 #include "platform/files.h"
 #include "platform/midi_file.h"
+#include "platform/synth_settings.h"
+#include "platform/winmm.h"
 #include "platform/winmm_internal.h"
 
 namespace platform::winmm::detail {
@@ -40,8 +42,7 @@ namespace {
 
 using namespace mci;
 
-// After a sequence ends the synthesiser still rings (release, reverb) for a moment.
-constexpr int kTailFrames = 2 * kRate;
+constexpr int kTailFrames = int(kSynthTailSeconds * kRate);
 
 enum Phase : int { kOpened, kPlaying, kEnded };
 enum MidiState : int { kMidiUnknown, kMidiLoading, kMidiReady, kMidiFailed };
@@ -231,11 +232,7 @@ void loadSynth(std::vector<std::string> paths) {
   fluid_settings_t* settings = new_fluid_settings();
   fluid_synth_t* synth = nullptr;
   if (settings != nullptr) {
-    fluid_settings_setnum(settings, "synth.sample-rate", kRate);
-    fluid_settings_setnum(settings, "synth.gain", 0.6);
-    fluid_settings_setint(settings, "synth.lock-memory", 0);
-    // Only the instruments a tune uses are held in memory: about 120 MB less with FluidR3.
-    fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
+    applySynthSettings(settings, kRate);
     synth = new_fluid_synth(settings);
   }
   if (synth != nullptr) {
@@ -276,7 +273,7 @@ int midiState() {
   Shared& s = shared();
   Control& c = control();
   if (s.midi != kMidiUnknown) return s.midi;
-  std::vector<std::string> found = soundFontCandidates(c.soundFont);
+  std::vector<std::string> found = soundFontCandidates();
   std::erase_if(found, [](const std::string& path) { return !isOrdinaryFile(path); });
   if (found.empty()) {
     s.midi = kMidiFailed;
@@ -454,8 +451,12 @@ void prepareSequencer() { midiState(); }
 
 void setSoundFont(const std::string& path) { control().soundFont = path; }
 
-std::vector<std::string> soundFontCandidates(const std::optional<std::string>& explicitPath) {
-  if (explicitPath) return {*explicitPath};
+}  // namespace platform::winmm::detail
+
+namespace platform::winmm {
+
+std::vector<std::string> soundFontCandidates() {
+  if (const std::optional<std::string>& explicitPath = detail::control().soundFont) return {*explicitPath};
   std::vector<std::string> out;
   const char* env = std::getenv("SDL_SOUNDFONTS");
   if (env != nullptr && *env != '\0') {
@@ -474,6 +475,10 @@ std::vector<std::string> soundFontCandidates(const std::optional<std::string>& e
   return {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2",
           "/usr/share/sounds/sf2/default-GM.sf2"};
 }
+
+}  // namespace platform::winmm
+
+namespace platform::winmm::detail {
 
 void waitForInstruments() {
   Shared& s = shared();

@@ -11,58 +11,28 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "platform/files.h"
 #include "platform/midi_file.h"
-#include "platform/wav_clip.h"
+#include "platform/synth_settings.h"
 #include "platform/trace.h"
+#include "platform/wav_clip.h"
+#include "platform/winmm.h"
 
 namespace record {
 namespace {
 
 using platform::trace::Event;
 
-// The same choice the player makes: SDL_SOUNDFONTS when set, else the General MIDI
-// SoundFonts Debian installs, the first that loads.
-std::vector<std::string> soundFontCandidates() {
-  std::vector<std::string> out;
-  const char* env = std::getenv("SDL_SOUNDFONTS");
-  if (env != nullptr && *env != '\0') {
-    const std::string list = env;
-    size_t start = 0;
-    while (start <= list.size()) {
-      const size_t end = list.find_first_of(":;", start);
-      const std::string part = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
-      if (!part.empty()) out.push_back(part);
-      if (end == std::string::npos) break;
-      start = end + 1;
-    }
-    return out;
-  }
-  return {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2",
-          "/usr/share/sounds/sf2/default-GM.sf2"};
-}
+// After a tune's end the synthesiser still rings for a moment, as in the player.
+constexpr std::int64_t kTailFrames = std::int64_t(platform::winmm::kSynthTailSeconds * OfflineSound::kRate);
 
-// The default sound for a clip that cannot be played: the player's two soft bell strokes.
+// The default sound for a clip that cannot be played: the player's chime, in stereo.
 std::vector<float> chime() {
-  const int frames = OfflineSound::kRate / 2;
-  std::vector<float> out(size_t(frames) * 2);
-  const struct {
-    double start, pitch;
-  } strokes[] = {{0.0, 987.77}, {0.13, 783.99}};
-  for (int f = 0; f < frames; ++f) {
-    const double t = double(f) / OfflineSound::kRate;
-    double v = 0;
-    for (const auto& stroke : strokes) {
-      const double u = t - stroke.start;
-      if (u < 0) continue;
-      const double envelope = std::min(1.0, u / 0.004) * std::exp(-u / 0.11);
-      v += envelope * (std::sin(2 * M_PI * stroke.pitch * u) + 0.3 * std::sin(2 * M_PI * 2 * stroke.pitch * u));
-    }
-    out[size_t(f) * 2] = out[size_t(f) * 2 + 1] = float(std::clamp(v * 0.3, -1.0, 1.0));
-  }
+  const std::vector<float> mono = platform::winmm::chimeSamples(OfflineSound::kRate);
+  std::vector<float> out(mono.size() * 2);
+  for (size_t f = 0; f < mono.size(); ++f) out[2 * f] = out[2 * f + 1] = mono[f];
   return out;
 }
 
@@ -84,15 +54,12 @@ OfflineSound::OfflineSound(std::function<double()> now, std::function<void(const
   for (int level : {FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) fluid_set_log_function(level, nullptr, nullptr);
   Synth& s = *synth_;
   s.settings = new_fluid_settings();
-  fluid_settings_setnum(s.settings, "synth.sample-rate", kRate);
-  fluid_settings_setnum(s.settings, "synth.gain", 0.6);
-  fluid_settings_setint(s.settings, "synth.lock-memory", 0);
-  fluid_settings_setint(s.settings, "synth.dynamic-sample-loading", 1);
+  platform::winmm::applySynthSettings(s.settings, kRate);
   // The tune advances with the samples rendered, not with the wall clock.
   fluid_settings_setstr(s.settings, "player.timing-source", "sample");
   s.synth = new_fluid_synth(s.settings);
-  const std::vector<std::string> candidates = soundFontCandidates();
-  for (const std::string& path : candidates) {
+  // The same choice the player makes: the first candidate that loads.
+  for (const std::string& path : platform::winmm::soundFontCandidates()) {
     if (s.synth != nullptr && platform::isOrdinaryFile(path) && fluid_synth_sfload(s.synth, path.c_str(), 1) != FLUID_FAILED)
       return;
   }

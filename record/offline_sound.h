@@ -48,8 +48,6 @@ class OfflineSound : public engine::SoundPort {
   std::unique_ptr<Synth> synth_;
   QString musicProblem_;
   bool musicOpen_ = false;
-  // After a tune's end the synthesiser still rings (release, reverb) for a moment.
-  static constexpr std::int64_t kTailFrames = 2 * kRate;
   std::int64_t tailFrames_ = 0;
   std::int64_t rendered_ = 0;  // samples written so far
   std::vector<float> clip_;    // interleaved stereo

@@ -1,7 +1,9 @@
 #pragma once
 // Sound tests run SDL's disk audio driver: whatever the mixer produces lands in a raw
 // file (44.1 kHz, 16-bit stereo), read back after the device is closed. Positions are
-// counted in mixed frames, so the tests do not depend on the wall clock.
+// counted in mixed frames, so the tests do not depend on the wall clock. The driver runs
+// faster than real time, so a busy machine stretches what a test's pauses span; cases
+// leave room for that or place their windows by what they find in the sound.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -76,13 +78,18 @@ inline std::string rmid(const std::string& smf) {
 
 constexpr double kChimeHz = 987.77;  // the default sound's first stroke
 
-// The left channel of what the disk driver wrote. Windows are [from, to) in frames.
+// The left channel of what the disk driver wrote, `mixed` frames from the mixer. Windows
+// are [from, to) in frames.
 class Capture {
  public:
-  explicit Capture(const std::string& path) {
+  Capture(const std::string& path, std::int64_t mixed) {
     std::ifstream f(path, std::ios::binary);
     std::int16_t frame[2];
     while (f.read(reinterpret_cast<char*>(frame), sizeof frame)) left_.push_back(frame[0] / 32768.0);
+    // SDL writes silence while the device is still paused during its opening, before the
+    // mixer runs; the more so the busier the machine. Frame 0 is the mixer's first.
+    const auto lead = std::int64_t(left_.size()) - mixed;
+    if (lead > 0) left_.erase(left_.begin(), left_.begin() + lead);
   }
 
   double rms(std::int64_t from, std::int64_t to) const {
@@ -102,6 +109,14 @@ class Capture {
       s1 = s;
     }
     return b > a ? 2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - c * s1 * s2)) / double(b - a) : 0;
+  }
+  // A frame at or after `from` from which a tone of `hz` is surely on at `level` or more,
+  // over other sound: the end of the first 10 ms window that holds it; -1 when none.
+  std::int64_t toneFrom(std::int64_t from, double hz, double level = 0.2) const {
+    constexpr std::int64_t kWindow = 441;
+    for (auto i = std::max<std::int64_t>(0, from); i + kWindow <= std::int64_t(left_.size()); i += 32)
+      if (tone(i, i + kWindow, hz) > level) return i + kWindow;
+    return -1;
   }
   // First frame at or after `from` whose level exceeds `threshold`; -1 when none.
   std::int64_t firstSound(std::int64_t from, double threshold = 0.01) const {
@@ -150,7 +165,9 @@ class SoundTest : public TempFolderTest {
 
   // The frame count just before a call and just after it, once the clip or tune it
   // started has been prepared (off the calling thread): what the call changed is heard
-  // no later than the buffer that starts after `after`.
+  // no later than the buffer that starts after `after`. The mixer may run on for a few
+  // buffers before `after` is read, so windows over what a call started begin where the
+  // sound is found, and `after` only bounds how late that may be.
   struct Mark {
     std::int64_t before, after;
   };
@@ -170,8 +187,8 @@ class SoundTest : public TempFolderTest {
   }
   // Closes the device and reads back everything it played.
   media::Capture capture() {
-    platform::winmm::test_hooks::reset();
-    return media::Capture(out_);
+    const std::int64_t mixed = platform::winmm::test_hooks::reset();
+    return media::Capture(out_, mixed);
   }
   // Trace lines of one kind ("mci ", "snd "), without their time stamps and line ends.
   std::vector<std::string> traced(const std::string& kind) const {
