@@ -134,7 +134,9 @@ void stopPlayer(Shared& s, fluid_synth_t* synth) {
   }
   s.playerPhase.reset();
   s.tailFrames = 0;
-  // Kills every voice and clears reverb and chorus, so silence is immediate.
+  // Releases every voice and clears reverb and chorus for the next tune. The voices still
+  // decay for a while: silence is immediate only because nothing renders after a stop
+  // (tailFrames is 0).
   fluid_synth_system_reset(synth);
 }
 
