@@ -11,7 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <string>
-#include <vector>
 
 #include "platform/input.h"
 #include "platform/text.h"
