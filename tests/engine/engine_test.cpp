@@ -49,11 +49,15 @@ class EngineTest : public ::testing::Test {
     w.pictures["rest.bmp"] = {1500, 1500};
     w.pictures["talk.bmp"] = {1500, 1500};
   }
+  // Loads the cast and runs "[pre]", as a programme starts.
+  void runPre() {
+    w.engine.loadCast();
+    w.engine.runSection("[pre]");
+  }
   // Runs just one line of "[pre]" as a dialogue.
   void runOneLine(const QString& line) {
     programme({line});
-    w.engine.loadCast();
-    w.engine.runSection("[pre]");
+    runPre();
   }
 
   ScenarioDir dir;
@@ -109,8 +113,7 @@ TEST_F(EngineTest, OnlyAKeyDuringTheHoldReleasesIt) {
   w.at(250, [&] { w.events.captionClicked(); });
   w.at(1000, [&] { w.events.keyDown(16, 1); });  // Shift alone counts
   w.at(2000, [&] { w.events.captionClicked(); });
-  w.engine.loadCast();
-  w.engine.runSection("[pre]");
+  runPre();
   const auto captions = times(w, "caption");
   ASSERT_EQ(captions.size(), 2u);
   EXPECT_DOUBLE_EQ(captions[1], 1000);
@@ -120,8 +123,7 @@ TEST_F(EngineTest, OnlyAKeyDuringTheHoldReleasesIt) {
 TEST_F(EngineTest, AutomaticModeSwitchedOnMidLineChangesOnlyTheHold) {
   programme({"ミカ：あいう"});
   w.at(100, [&] { w.toggleAuto(); });
-  w.engine.loadCast();
-  w.engine.runSection("[pre]");
+  runPre();
   EXPECT_EQ(count(w, "speaker \"talk.bmp\""), 1);  // counted as manual: 3 \ 4 + 1
   EXPECT_EQ(count(w, "timer 500"), 1);
   EXPECT_DOUBLE_EQ(w.now, 200 + 500);
@@ -136,13 +138,11 @@ TEST_F(EngineTest, CommandsAndTheirArguments) {
   w.pictures["huge.bmp"] = {4000, 5000};
   w.pictures["ide.bmp"] = {3841, 3839};
   w.pressKeys(1);
-  w.engine.loadCast();
-  w.engine.runSection("[pre]");
-  const QStringList shows = w.traceEvents().filter("view-show");
-  ASSERT_EQ(shows.size(), 3);
-  EXPECT_EQ(shows[0], "view-show 2240 1050 3000 2000 \"wide.bmp\"");
-  EXPECT_EQ(shows[1], "view-show 1900 710 4000 5000 \"huge.bmp\"");  // a tab separates as well
-  EXPECT_EQ(shows[2], "view-show 1820 130 3841 3839 \"ide.bmp\"");  // no separator: first letter lost
+  runPre();
+  // A tab separates as well; with no separator the first letter is lost.
+  EXPECT_EQ(w.traceEvents().filter("view-show"),
+            (QStringList{"view-show 2240 1050 3000 2000 \"wide.bmp\"", "view-show 1900 710 4000 5000 \"huge.bmp\"",
+                         "view-show 1820 130 3841 3839 \"ide.bmp\""}));
   EXPECT_EQ(w.traceEvents().filter("view-hide").size(), 4);  // three VIEWs and the one exact CLS
   EXPECT_EQ(w.sound.calls, (QStringList{"music song.mid", "music ", "music ", "clip hello.wav", "clip hello.wav"}));
 }
@@ -150,8 +150,7 @@ TEST_F(EngineTest, CommandsAndTheirArguments) {
 TEST_F(EngineTest, ViewOfAMissingPictureIsFatalAfterHidingTheView) {
   programme({"ミカ：前", "@VIEW nothere.bmp"});
   w.pressKeys(1);
-  w.engine.loadCast();
-  const RuntimeError e = raised([&] { w.engine.runSection("[pre]"); });
+  const RuntimeError e = raised([&] { runPre(); });
   EXPECT_EQ(e.number(), 53);
   EXPECT_EQ(e.place().file, "KIVO.001");
   EXPECT_EQ(e.place().line, 6);
@@ -162,8 +161,7 @@ TEST_F(EngineTest, ViewOfAMissingPictureIsFatalAfterHidingTheView) {
 TEST_F(EngineTest, DialogueWithoutColonOrWithUnknownSpeaker) {
   programme({"誰か：知らない人", "", "never"});
   w.pressKeys(1);
-  w.engine.loadCast();
-  const RuntimeError e = raised([&] { w.engine.runSection("[pre]"); });
+  const RuntimeError e = raised([&] { runPre(); });
   EXPECT_EQ(e.number(), 5);
   EXPECT_EQ(e.place().line, 6);  // the empty line
   EXPECT_TRUE(e.reportText().contains("full-width colon")) << e.reportText().toStdString();
@@ -172,7 +170,7 @@ TEST_F(EngineTest, DialogueWithoutColonOrWithUnknownSpeaker) {
   EXPECT_FALSE(w.traceEvents().contains("line \"never\""));
 }
 
-TEST_F(EngineTest, ItemMenuShowsTheMenuLinesAndReturnsThePressedCaption) {
+TEST_F(EngineTest, ItemMenuShowsUpToEightMenuLinesAndReturnsThePressedCaption) {
   programme({}, {"A", " 空白 ", "", "ＥＮＤ"});
   w.onMenu([&] { w.events.buttonClicked(2, ""); });  // the empty button changes nothing
   w.choose(" 空白 ");
@@ -184,9 +182,8 @@ TEST_F(EngineTest, ItemMenuShowsTheMenuLinesAndReturnsThePressedCaption) {
   EXPECT_EQ(w.buttonCaption[6], "old");  // buttons beyond the menu keep their caption, hidden
   const QStringList buttons = w.traceEvents().filter(QRegularExpression("^button "));
   EXPECT_EQ(buttons, (QStringList{"button 0 \"A\"", "button 1 \" 空白 \"", "button 2 \"\"", "button 3 \"ＥＮＤ\""}));
-}
 
-TEST_F(EngineTest, EightMenuLinesWorkAndANinthIsFatal) {
+  // Eight menu lines work and a ninth is fatal.
   programme({}, {"1", "2", "3", "4", "5", "6", "7", "8"});
   w.choose("8");
   EXPECT_EQ(w.engine.presentItemMenu(), "8");

@@ -115,12 +115,9 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
     timerPeriod = ms;
     clock.setTimerPeriod(ms);
   }
-  void setTimerEnabled(bool enabled) override {
-    timerEnabled = enabled;
-    clock.setTimerEnabled(enabled);
-  }
+  void setTimerEnabled(bool enabled) override { clock.setTimerEnabled(enabled); }
   bool autoSpeak() const override { return autoMode; }
-  void showStage() override { shown = true; ++shows; }
+  void showStage() override { shown = true; }
   void hideStage() override { shown = false; }
 
   void toggleAuto() {
@@ -130,7 +127,6 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
 
   // --- EventPump: the viewer's answers, then the virtual clock's next moment ---
   void processEvents() override {
-    ++passes;
     // A hold: the advance flag is up while no timed phase or menu waits. (After a jump
     // the flag may stay up from an abandoned hold; talking and menus rule that out.)
     if (state.advanceFlag && !state.tickFlag && !anyButtonVisible()) answer(holdAnswers, holdPending);
@@ -160,11 +156,8 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
   std::array<QString, 8> buttonCaption;
   std::array<bool, 8> buttonVisible{};
   int timerPeriod = 0;
-  bool timerEnabled = true;
   bool autoMode = false;
   bool shown = false;
-  int shows = 0;
-  long passes = 0;
 
  private:
   // The viewer answers a wait once, after its reaction delay.

@@ -2,6 +2,8 @@
 // by the autopilot, faults survived, jumps followed, programmes that keep faulting left out.
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include "engine/station.h"
 #include "engine/virtual_clock.h"
 #include "fake_world.h"
@@ -30,11 +32,9 @@ struct OnAir : engine::StationHost {
     world.events.buttonClicked(index, world.buttonCaption[index]);
     if (afterPress) afterPress(world.buttonCaption[index]);
   }
+  // The trace events that start with `prefix`.
   QStringList events(const QString& prefix) const {
-    QStringList out;
-    for (const QString& e : world.traceEvents())
-      if (e.startsWith(prefix)) out << e;
-    return out;
+    return world.traceEvents().filter(QRegularExpression("^" + QRegularExpression::escape(prefix)));
   }
 
   FakeWorld world;

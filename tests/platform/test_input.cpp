@@ -106,24 +106,19 @@ TEST_F(Input, LfOnlyFileIsOneLine) {
   EXPECT_TRUE(hint.contains("the file uses LF line ends; scenario files need CR LF")) << hint.toStdString();
 }
 
-TEST_F(Input, FieldsSkipLeadingBlanksAndEndAtCommaOrLineEnd) {
-  load("  1,\t Title one \r\nnext,x\n y\r\n,\r\n");
-  EXPECT_EQ(in.fieldInput(), "1");
-  EXPECT_EQ(in.fieldInput(), "Title one ");
-  EXPECT_EQ(in.fieldInput(), "next");  // the line end finished the last field
-  EXPECT_EQ(in.fieldInput(), "x");     // a lone LF ends a field too
-  EXPECT_EQ(in.fieldInput(), "y");
-  EXPECT_EQ(in.fieldInput(), "");  // empty fields before a comma or a line end are data
-  EXPECT_EQ(in.fieldInput(), "");
-  EXPECT_EQ(errorOf([&] { in.fieldInput(); }), 62);
-}
-
-TEST_F(Input, QuotedFieldsKeepCommasAndSkipToTheNextComma) {
-  load("\"a, b\" junk,\"c\"\r\n  \"unclosed, to the end");
-  EXPECT_EQ(in.fieldInput(), "a, b");
-  EXPECT_EQ(in.fieldInput(), "c");
-  EXPECT_EQ(in.fieldInput(), "unclosed, to the end");
-  EXPECT_EQ(errorOf([&] { in.fieldInput(); }), 62);
+// Fields skip leading blanks and end at a comma or a line end (a lone LF too); empty
+// fields before a comma or a line end are data. Quoted fields keep their commas and skip
+// to the next comma; an unclosed quote runs to the end of the file.
+TEST_F(Input, FieldsSplitAtCommasAndLineEndsAndQuotesKeepCommas) {
+  const std::pair<std::string, QStringList> cases[] = {
+      {"  1,\t Title one \r\nnext,x\n y\r\n,\r\n", {"1", "Title one ", "next", "x", "y", "", ""}},
+      {"\"a, b\" junk,\"c\"\r\n  \"unclosed, to the end", {"a, b", "c", "unclosed, to the end"}},
+  };
+  for (const auto& [bytes, fields] : cases) {
+    load(bytes);
+    for (const QString& field : fields) EXPECT_EQ(in.fieldInput(), field) << bytes;
+    EXPECT_EQ(errorOf([&] { in.fieldInput(); }), 62);
+  }
 }
 
 TEST_F(Input, OpenErrorsAndTheSlot) {

@@ -13,7 +13,6 @@ extern "C" {
 
 #include <QApplication>
 #include <QImage>
-#include <QPainter>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -139,29 +138,6 @@ void writePicture(const QString& name, const QColor& colour, QSize size) {
   ASSERT_TRUE(image.save(name, "BMP"));
 }
 
-// One organ note held for 3 s (120 beats a minute, 480 ticks a beat).
-QByteArray tune() {
-  const unsigned char track[] = {0x00, 0xC0, 19, 0x00, 0x90, 60, 100, 0x96, 0x40, 0x80, 60, 0, 0x00, 0xFF, 0x2F, 0x00};
-  QByteArray midi("MThd\0\0\0\x06\0\0\0\x01\x01\xE0", 14);
-  midi += QByteArray("MTrk\0\0\0", 7) + char(sizeof track);
-  midi += QByteArray(reinterpret_cast<const char*>(track), sizeof track);
-  return midi;
-}
-
-// Half a second of a loud 440 Hz tone, 16-bit mono at 22.05 kHz.
-QByteArray clip() {
-  const int rate = 22050, frames = rate / 2;
-  QByteArray data;
-  for (int i = 0; i < frames; ++i) {
-    const auto v = qint16(std::lround(0.8 * 32767 * std::sin(2 * M_PI * 440 * i / rate)));
-    data.append(reinterpret_cast<const char*>(&v), 2);
-  }
-  const auto u32 = [](quint32 v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); };
-  const auto u16 = [](quint16 v) { return QByteArray(reinterpret_cast<const char*>(&v), 2); };
-  return "RIFF" + u32(36 + data.size()) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(rate) + u32(rate * 2) + u16(2) +
-         u16(16) + "data" + u32(data.size()) + data;
-}
-
 struct TraceLine {
   double ms;
   QString event;
@@ -178,8 +154,9 @@ class Recording : public ::testing::Test {
     writePicture("view.bmp", kView, {120, 90});
     writePicture("talk.bmp", kTalk, {60, 60});
     writePicture("rest.bmp", kRest, {60, 60});
-    dir.writeBytes("tune.mid", tune());
-    dir.writeBytes("clip.wav", clip());
+    // A tune that sounds from its start and a clip loud from its first milliseconds.
+    QFile::copy(KIVO_SOURCE_DIR "/demo/HOSHI.MID", "tune.mid");
+    QFile::copy(KIVO_SOURCE_DIR "/demo/PINPON.WAV", "clip.wav");
   }
   void TearDown() override {
     platform::trace::setSink(nullptr);
@@ -192,11 +169,12 @@ class Recording : public ::testing::Test {
     o.folder = dir.path();
     return record::run(o);
   }
-  double at(const QString& prefix, int nth = 0) const {
+  // The nth trace line whose event starts with `prefix`.
+  TraceLine at(const QString& prefix, int nth = 0) const {
     for (const TraceLine& t : trace)
-      if (t.event.startsWith(prefix) && nth-- == 0) return t.ms;
+      if (t.event.startsWith(prefix) && nth-- == 0) return t;
     ADD_FAILURE() << "no trace event " << prefix.toStdString();
-    return -1;
+    return {-1, {}};
   }
 
   kivo_test::ScenarioDir dir;
@@ -219,11 +197,9 @@ TEST_F(Recording, PictureAndSoundFollowTheProgrammeFrameByFrame) {
   const QRect speaker = form.image1()->geometry();
   const QPoint speakerSpot = (speaker.topLeft() + QPoint(30, 30)) * kScale;
 
-  const double viewAt = at("view-show");
-  QString viewShow;
-  for (const TraceLine& t : trace)
-    if (t.event.startsWith("view-show")) viewShow = t.event;
-  const QStringList f = viewShow.split(u' ');
+  const TraceLine viewShow = at("view-show");
+  const double viewAt = viewShow.ms;
+  const QStringList f = viewShow.event.split(u' ');
   const QPoint viewCentre = QPoint(platform::twipsToPixels(f[1].toInt() + f[3].toInt() / 2),
                                    platform::twipsToPixels(f[2].toInt() + f[4].toInt() / 2)) * kScale;
   const int viewFrame = int(std::ceil(viewAt * 30 / 1000));
@@ -278,7 +254,7 @@ TEST_F(Recording, PictureAndSoundFollowTheProgrammeFrameByFrame) {
     for (auto i = size_t(from * 48) * 2; i < size_t(to * 48) * 2 && i < d.sound.size(); ++i) m = std::max(m, std::abs(d.sound[i]));
     return m;
   };
-  const double playAt = at("mci \"open"), stopAt = at("mci \"open", 1), clipAt = at("snd \"clip.wav\"");
+  const double playAt = at("mci \"open").ms, stopAt = at("mci \"open", 1).ms, clipAt = at("snd \"clip.wav\"").ms;
   EXPECT_EQ(playAt, viewAt);
   EXPECT_LT(peak(0, playAt - 30), 1e-3);
   EXPECT_GT(peak(playAt + 100, stopAt), 0.02);
@@ -292,7 +268,7 @@ TEST_F(Recording, AFaultEndsTheProgrammeWithAPlayableFileAndABrokenOutputStopsBe
   dir.write("KIVO.002", {"2,t", "[pictureinit]", "ミカ=rest.bmp,talk.bmp", "[pre]", "ミカ：あいう", "@VIEW missing.bmp",
                          "ミカ：かきく", "[menu]", "ＥＮＤ", "[ＥＮＤ]", "[EOF]"});
   EXPECT_EQ(record("KIVO.002", "fault.mkv"), 1);
-  EXPECT_EQ(at("error 53"), 900);
+  EXPECT_EQ(at("error 53").ms, 900);
   const Decoded d = decode(dir.path() + "/fault.mkv", [](int, const QImage&) {});
   ASSERT_TRUE(d.opened);
   EXPECT_NEAR(d.frames * 1000.0 / 30, 900, 1000.0 / 30);
@@ -301,8 +277,8 @@ TEST_F(Recording, AFaultEndsTheProgrammeWithAPlayableFileAndABrokenOutputStopsBe
   // programme, whose fault in "[pre]" is survived; the status still tells of it.
   trace.clear();
   EXPECT_EQ(record("", "all.mkv"), 1);
-  EXPECT_EQ(at("opening-hidden"), 4800);
-  EXPECT_EQ(at("error 53"), 4800 + 2000 + 900);
+  EXPECT_EQ(at("opening-hidden").ms, 4800);
+  EXPECT_EQ(at("error 53").ms, 4800 + 2000 + 900);
   const Decoded all = decode(dir.path() + "/all.mkv", [](int, const QImage&) {});
   EXPECT_NEAR(all.frames * 1000.0 / 30, 4800 + 2000 + 900, 1000.0 / 30);
 

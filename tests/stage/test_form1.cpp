@@ -54,7 +54,7 @@ QRect inkBounds(const QImage& image, const QImage& reference) {
   return box;
 }
 
-TEST_F(StageTest, GeometryInPixelsBackToFront) {
+TEST_F(StageTest, GeometryInPixelsBackToFrontAndColoursSampledFromAGrab) {
   showForm();
   EXPECT_EQ(form.minimumSize(), form.maximumSize());  // not resizable
   EXPECT_FALSE(form.windowIcon().isNull());
@@ -78,10 +78,7 @@ TEST_F(StageTest, GeometryInPixelsBackToFront) {
     EXPECT_EQ(controls[n].first->geometry(), controls[n].second) << n;
     EXPECT_TRUE(n == 0 || z.indexOf(controls[n].first) > z.indexOf(controls[n - 1].first)) << n;
   }
-}
 
-TEST_F(StageTest, ColoursSampledFromAGrab) {
-  showForm();
   const QImage img = grab(form.client());
   const QColor background(64, 64, 64), green(0, 255, 0), blue(0, 0, 255), black(Qt::black);
   const QColor border = form.label1()->palette().color(QPalette::WindowText);
@@ -215,11 +212,16 @@ TEST_F(StageTest, LoadsOnceCentredAndCloseAsksToEnd) {
   EXPECT_EQ(unloads, 1);
 }
 
-TEST(FullScreen, WholeScaleIsTheLargestFactorThatFits) {
+// Full screen's whole scale is the largest factor that fits; centring rounds halves to
+// even, then halves toward zero.
+TEST(StageArithmetic, WholeScaleFitsAndCentringRoundsHalvesToEven) {
   const QSize stage(387, 380);
-  const std::vector<std::pair<QSize, int>> cases = {
+  const std::vector<std::pair<QSize, int>> scales = {
       {{1920, 1056}, 2}, {{1161, 1140}, 3}, {{1160, 1140}, 2}, {{800, 600}, 1}, {{300, 200}, 1}};
-  for (const auto& [area, k] : cases) EXPECT_EQ(stage::Form1::wholeScale(area, stage), k) << area.width();
+  for (const auto& [area, k] : scales) EXPECT_EQ(stage::Form1::wholeScale(area, stage), k) << area.width();
+  // 3 twips too wide; 2.5 -> 2; 3.5 -> 4; -2.5 -> -2; 5 \ 2.
+  const std::pair<double, int> edges[] = {{1003, -1}, {997.5, 1}, {996.5, 2}, {1002.5, -1}, {995, 2}};
+  for (const auto& [width, edge] : edges) EXPECT_EQ(stage::centredEdge(1000, width), edge) << width;
 }
 
 TEST_F(StageTest, FullScreenScalesTheStageOnBlackKeepsItWorkingAndEscLeaves) {
@@ -262,11 +264,6 @@ TEST_F(StageTest, FullScreenScalesTheStageOnBlackKeepsItWorkingAndEscLeaves) {
   EXPECT_EQ(seen.back(), "key 27 0");
 }
 
-TEST(Centre, RoundsHalvesToEvenThenHalvesTowardZero) {
-  // 3 twips too wide; 2.5 -> 2; 3.5 -> 4; -2.5 -> -2; 5 \ 2.
-  const std::pair<double, int> cases[] = {{1003, -1}, {997.5, 1}, {996.5, 2}, {1002.5, -1}, {995, 2}};
-  for (const auto& [width, edge] : cases) EXPECT_EQ(stage::centredEdge(1000, width), edge) << width;
-}
 
 TEST_F(StageTest, PortDrivesControlsTracesAndReportsErrors) {
   auto picture = [&](const QString& name, QSize size) {
