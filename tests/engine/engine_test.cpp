@@ -11,6 +11,7 @@
 
 using kivo_test::FakeWorld;
 using kivo_test::ScenarioDir;
+using kivo_test::raised;
 using platform::RuntimeError;
 
 namespace {
@@ -24,16 +25,6 @@ std::vector<double> times(const FakeWorld& w, const QString& event) {
 }
 
 int count(const FakeWorld& w, const QString& event) { return int(times(w, event).size()); }
-
-// The run-time error `f` raises; error 0 when it raises none.
-RuntimeError raised(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e;
-  }
-  return RuntimeError(0);
-}
 
 class EngineTest : public ::testing::Test {
  protected:

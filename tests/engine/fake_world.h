@@ -179,6 +179,16 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
   bool holdPending = false, menuPending = false;
 };
 
+// The run-time error `f` raises; error 0 when it raises none.
+inline platform::RuntimeError raised(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const platform::RuntimeError& e) {
+    return e;
+  }
+  return platform::RuntimeError(0);
+}
+
 // A temporary current directory holding scenario files written as CP932 with CR LF.
 class ScenarioDir {
  public:

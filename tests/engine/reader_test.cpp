@@ -9,6 +9,7 @@
 using engine::CastTable;
 using engine::SectionReader;
 using kivo_test::ScenarioDir;
+using kivo_test::raised;
 using platform::RuntimeError;
 
 namespace {
@@ -19,16 +20,6 @@ QStringList body(SectionReader& r, const QString& header, const QString& file = 
   while (auto l = r.nextBodyLine()) lines << *l;
   r.closeAll();
   return lines;
-}
-
-// The run-time error `f` raises; error 0 when it raises none.
-RuntimeError raised(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e;
-  }
-  return RuntimeError(0);
 }
 
 class ReaderTest : public ::testing::Test {
