@@ -8,7 +8,8 @@ packages=(
   build-essential cmake pkg-config python3
   qt6-base-dev qt6-qpa-plugins libsdl2-dev libsdl2-mixer-dev libfluidsynth-dev libgtest-dev libxcb1-dev
   # recording: FFmpeg's libraries (H.264, AAC, VP9, Opus encoders come with Debian's build)
-  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  # and its tools, with which the recording test decodes what was written
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   # run: MIDI through FluidSynth with a General MIDI SoundFont, Japanese fonts
   libfluidsynth3 fluid-soundfont-gm timgm6mb-soundfont fonts-ipafont-gothic fonts-ipafont-mincho
   # end-to-end tests: a virtual X server, real X input, a window manager for the centring test

@@ -4,11 +4,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QTimer>
-#include <QtEndian>
 
 #include <cstdlib>
 #include <memory>
@@ -183,8 +181,7 @@ TEST(OpeningLettering, GroupsFillTheirBoundingBoxes) {
   }
 }
 
-// Uncompressed 4-bit bottom-up bitmaps with the standard 16-colour palette, and the icon.
-// Also run with QT_SCALE_FACTOR=2 (kivo --scale 2): the sprite is enlarged pixel by
+// Run also with QT_SCALE_FACTOR=2 (kivo --scale 2): the sprite is enlarged pixel by
 // pixel, so the screen shows only the picture's own colours, none smoothed in between.
 TEST_F(OpeningTest, SpriteKeepsSharpEdgesAtAnyScale) {
   form_->show();
@@ -198,43 +195,6 @@ TEST_F(OpeningTest, SpriteKeepsSharpEdgesAtAnyScale) {
       const QPoint source(int(x / qApp->devicePixelRatio()), int(y / qApp->devicePixelRatio()));
       ASSERT_EQ(seen.pixel(x, y), picture.pixel(source)) << x << "," << y;
     }
-}
-
-TEST(OpeningPictures, FramesAreFourBitBitmapsOfTheirSizes) {
-  const QRgb standard[16] = {qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
-                             qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(192, 192, 192),
-                             qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
-                             qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255)};
-  const struct {
-    const char* path;
-    QSize size;
-  } frames[] = {{":/opening/frame_a.bmp", {37, 37}},
-                {":/opening/frame_b.bmp", {43, 37}},
-                {":/opening/frame_c.bmp", {42, 89}},
-                {":/opening/frame_d.bmp", {58, 88}}};
-  (void)Demoform::framePicture(Frame::A);  // registers the resources
-  for (const auto& f : frames) {
-    SCOPED_TRACE(f.path);
-    QFile file(QString::fromLatin1(f.path));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray b = file.readAll();
-    ASSERT_GE(b.size(), 118);
-    const auto* d = reinterpret_cast<const uchar*>(b.constData());
-    auto i32 = [&](int at) { return qFromLittleEndian<qint32>(d + at); };
-    EXPECT_EQ(b.left(2), QByteArray("BM"));
-    EXPECT_EQ(i32(10), 118);                           // headers and 16 palette entries, then pixels
-    EXPECT_EQ(QSize(i32(18), i32(22)), f.size);        // positive height: bottom-up
-    EXPECT_EQ(qFromLittleEndian<quint16>(d + 28), 4);  // bits per pixel
-    EXPECT_EQ(i32(30), 0);                             // no compression
-    EXPECT_EQ(b.size(), 118 + (f.size.width() + 7) / 8 * 4 * f.size.height());
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(qRgb(d[56 + 4 * i], d[55 + 4 * i], d[54 + 4 * i]), standard[i]) << i;
-  }
-  QFile ico(QStringLiteral(":/opening/opening.ico"));
-  ASSERT_TRUE(ico.open(QIODevice::ReadOnly));
-  const QByteArray i = ico.readAll();
-  ASSERT_GE(i.size(), 22 + 40);
-  EXPECT_EQ(i.mid(6, 3), QByteArray("\x20\x20\x10"));  // 32 x 32, 16 colours
-  EXPECT_EQ(uchar(i[12]), 4);                          // bits per pixel
 }
 
 // The production path as the start-up sequence runs it: real 200 ms ticks and the

@@ -3,16 +3,9 @@
 // file is decoded again and held against the run's own trace.
 #include <gtest/gtest.h>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
-#include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
-}
-
 #include <QApplication>
 #include <QImage>
+#include <QProcess>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -30,7 +23,8 @@ namespace {
 
 const QColor kView(200, 30, 40), kTalk(20, 180, 60), kRest(40, 60, 200);
 
-// Every decoded picture (RGB, in order) and all the sound (48 kHz stereo).
+// Every decoded picture (RGB, in order) and all the sound (48 kHz stereo), decoded by
+// FFmpeg's own tools rather than by code that shares the recorder's assumptions.
 struct Decoded {
   int frames = 0;
   std::vector<float> sound;
@@ -39,79 +33,32 @@ struct Decoded {
 
 Decoded decode(const QString& path, const std::function<void(int, const QImage&)>& onFrame) {
   Decoded out;
-  AVFormatContext* format = nullptr;
-  if (avformat_open_input(&format, path.toLocal8Bit().constData(), nullptr, nullptr) < 0) return out;
-  avformat_find_stream_info(format, nullptr);
-  AVCodecContext* codecs[2] = {};
-  int index[2] = {av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0),
-                  av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0)};
-  for (int k = 0; k < 2; ++k) {
-    if (index[k] < 0) continue;
-    const AVCodecParameters* par = format->streams[index[k]]->codecpar;
-    codecs[k] = avcodec_alloc_context3(avcodec_find_decoder(par->codec_id));
-    avcodec_parameters_to_context(codecs[k], par);
-    avcodec_open2(codecs[k], nullptr, nullptr);
-  }
-  out.opened = codecs[0] != nullptr && codecs[1] != nullptr;
-  SwsContext* sws = nullptr;
-  SwrContext* swr = nullptr;
-  AVPacket* packet = av_packet_alloc();
-  AVFrame* frame = av_frame_alloc();
-  const auto receive = [&](int k) {
-    while (avcodec_receive_frame(codecs[k], frame) == 0) {
-      if (k == 0) {
-        QImage image(frame->width, frame->height, QImage::Format_RGB888);
-        if (sws == nullptr) {
-          sws = sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format), frame->width, frame->height,
-                               AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr);
-          const int* c = sws_getCoefficients(SWS_CS_ITU709);
-          sws_setColorspaceDetails(sws, c, 0, c, 1, 0, 1 << 16, 1 << 16);
-        }
-        // swscale wants aligned lines; QImage's are only 4-byte aligned.
-        uint8_t* dst[4] = {};
-        int stride[4] = {};
-        av_image_alloc(dst, stride, frame->width, frame->height, AV_PIX_FMT_RGB24, 64);
-        sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, stride);
-        for (int y = 0; y < frame->height; ++y) std::memcpy(image.scanLine(y), dst[0] + y * stride[0], size_t(frame->width) * 3);
-        av_freep(&dst[0]);
-        onFrame(out.frames++, image);
-      } else {
-        if (swr == nullptr) {
-          AVChannelLayout stereo{};
-          av_channel_layout_default(&stereo, 2);
-          swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_FLT, 48000, &frame->ch_layout, AVSampleFormat(frame->format),
-                              frame->sample_rate, 0, nullptr);
-          swr_init(swr);
-        }
-        const size_t at = out.sound.size();
-        out.sound.resize(at + 2 * size_t(frame->nb_samples) + 512);
-        uint8_t* dst[] = {reinterpret_cast<uint8_t*>(out.sound.data() + at)};
-        const int got = swr_convert(swr, dst, frame->nb_samples + 256, const_cast<const uint8_t**>(frame->extended_data),
-                                    frame->nb_samples);
-        out.sound.resize(at + 2 * size_t(std::max(got, 0)));
-      }
+  QProcess probe;
+  probe.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=width,height", "-of",
+                          "csv=p=0", path});
+  probe.waitForFinished();
+  const QList<QByteArray> size = probe.readAllStandardOutput().trimmed().split(',');
+  if (size.size() != 2) return out;
+  const int width = size[0].toInt(), height = size[1].toInt();
+  const qint64 frameBytes = qint64(width) * height * 3;
+  // Frames are taken as they come: the whole film at once would not fit in memory.
+  QProcess video;
+  video.start("ffmpeg", {"-v", "error", "-i", path, "-vf", "scale=in_color_matrix=bt709:flags=neighbor", "-fps_mode",
+                         "passthrough", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
+  while (video.waitForReadyRead(60000) || video.bytesAvailable() >= frameBytes)
+    while (video.bytesAvailable() >= frameBytes) {
+      const QByteArray bytes = video.read(frameBytes);
+      onFrame(out.frames++, QImage(reinterpret_cast<const uchar*>(bytes.constData()), width, height, width * 3,
+                                   QImage::Format_RGB888).copy());
     }
-  };
-  while (av_read_frame(format, packet) == 0) {
-    for (int k = 0; k < 2; ++k) {
-      if (codecs[k] != nullptr && packet->stream_index == index[k]) {
-        avcodec_send_packet(codecs[k], packet);
-        receive(k);
-      }
-    }
-    av_packet_unref(packet);
-  }
-  for (int k = 0; k < 2; ++k) {
-    if (codecs[k] == nullptr) continue;
-    avcodec_send_packet(codecs[k], nullptr);
-    receive(k);
-    avcodec_free_context(&codecs[k]);
-  }
-  av_frame_free(&frame);
-  av_packet_free(&packet);
-  sws_freeContext(sws);
-  swr_free(&swr);
-  avformat_close_input(&format);
+  video.waitForFinished();
+  QProcess sound;
+  sound.start("ffmpeg", {"-v", "error", "-i", path, "-vn", "-f", "f32le", "-ac", "2", "-ar", "48000", "-"});
+  sound.waitForFinished(60000);
+  const QByteArray pcm = sound.readAllStandardOutput();
+  out.sound.resize(size_t(pcm.size()) / sizeof(float));
+  std::memcpy(out.sound.data(), pcm.constData(), out.sound.size() * sizeof(float));
+  out.opened = video.exitCode() == 0 && sound.exitCode() == 0 && out.frames > 0 && !out.sound.empty();
   return out;
 }
 
