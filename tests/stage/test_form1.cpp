@@ -34,6 +34,8 @@ class StageTest : public ::testing::Test, public TraceCapture {
   void showForm() {
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
   }
 
   QTemporaryDir dir;
@@ -132,8 +134,6 @@ TEST_F(StageTest, CaptionWrapsClipsAndDrawsAccessKeys) {
 
 TEST_F(StageTest, KeysClearTheAdvanceFlagUnlessAButtonHasTheFocus) {
   showForm();
-  form.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
   lines.clear();
   auto pressClears = [&](QWidget* target, int key, const QString& text = {}, bool autoRepeat = false) {
     state.advanceFlag = true;
@@ -209,8 +209,6 @@ TEST(StageArithmetic, WholeScaleFitsAndCentringRoundsHalvesToEven) {
 TEST_F(StageTest, FullScreenScalesTheStageOnBlackKeepsItWorkingAndEscLeaves) {
   form.setFullScreenStage(true);
   showForm();
-  form.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
   auto* view = form.findChild<QGraphicsView*>("stageView");
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(form.geometry().size(), form.screen()->size());

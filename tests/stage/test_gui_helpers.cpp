@@ -120,19 +120,15 @@ TEST_F(Picture, HugeClaimedDimensionsAre481BeforeAnyPixelIsAllocated) {
 }
 
 TEST(AccessKey, MarkersHideAndUnderline) {
-  struct Case {
-    QString caption, text;
-    QList<int> underlined;
-  };
-  const Case cases[] = {
+  const std::tuple<QString, QString, QList<int>> cases[] = {
       {"plain", "plain", {}}, {"&File", "File", {0}}, {"項目メニューへ(&C)", "項目メニューへ(C)", {8}},
       {"A&&B", "A&B", {}},    {"&&&x", "&x", {1}},    {"a&b&c", "abc", {1, 2}},
       {"end&", "end", {}},    {"&あ い", "あ い", {0}},
   };
-  for (const Case& c : cases) {
-    const platform::AccessKeyCaption parsed = platform::parseAccessKeys(c.caption);
-    EXPECT_EQ(parsed.text, c.text) << c.caption.toStdString();
-    EXPECT_EQ(parsed.underlined, c.underlined) << c.caption.toStdString();
+  for (const auto& [caption, text, underlined] : cases) {
+    const platform::AccessKeyCaption parsed = platform::parseAccessKeys(caption);
+    EXPECT_EQ(parsed.text, text) << caption.toStdString();
+    EXPECT_EQ(parsed.underlined, underlined) << caption.toStdString();
   }
 }
 
