@@ -2,20 +2,19 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "stage_tests";
-    static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
-  }
-  void TearDown() override { delete app_; }
+char name[] = "qt_tests";
+char* argv[] = {name, nullptr};
+int argc = 1;
 
- private:
-  QApplication* app_ = nullptr;
+// Made once the tests start: Qt cannot start during static initialisation.
+struct QtEnvironment : ::testing::Environment {
+  void SetUp() override { app.emplace(argc, argv); }
+  void TearDown() override { app.reset(); }
+  std::optional<QApplication> app;
 };
 
 [[maybe_unused]] auto* const env = ::testing::AddGlobalTestEnvironment(new QtEnvironment);

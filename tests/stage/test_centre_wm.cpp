@@ -45,12 +45,8 @@ class WmDisplay : public ::testing::Environment {
     if (!wm_.waitForStarted() || !QTest::qWaitFor(stage::windowManagerRunning, 10000)) return skip("openbox did not start");
     // The check window comes before the manager handles windows; it does once it
     // answers a frame request (and if it never does, the tests below say so).
-    (void)QTest::qWaitFor(
-        [] {
-          QWidget probe;
-          return stage::frameExtents(probe).has_value();
-        },
-        10000);
+    QWidget probe;
+    (void)QTest::qWaitFor([&] { return stage::frameExtents(probe).has_value(); }, 10000);
   }
 
   void TearDown() override {
@@ -70,18 +66,15 @@ class WmDisplay : public ::testing::Environment {
 [[maybe_unused]] auto* const env = ::testing::AddGlobalTestEnvironment(new WmDisplay);
 
 // Every place the client area is seen at, from the moment it is first on screen.
-class Places : public QObject {
- public:
-  explicit Places(QWindow& w) : w_(w) { w.installEventFilter(this); }
+struct Places : QObject {
+  explicit Places(QWindow& w) : w(w) { w.installEventFilter(this); }
   bool eventFilter(QObject*, QEvent* e) override {
-    if ((e->type() == QEvent::Expose || e->type() == QEvent::Move) && w_.isExposed())
-      seen.push_back(w_.geometry().topLeft());
+    if ((e->type() == QEvent::Expose || e->type() == QEvent::Move) && w.isExposed())
+      seen.push_back(w.geometry().topLeft());
     return false;
   }
+  QWindow& w;
   std::vector<QPoint> seen;
-
- private:
-  QWindow& w_;
 };
 
 class CentreWm : public ::testing::Test {

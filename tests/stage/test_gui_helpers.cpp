@@ -1,14 +1,10 @@
 // The window-system helpers: pictures by name, "&" captions, fonts, keys, the timer.
-#include <QDir>
 #include <QBuffer>
-#include <QFile>
 #include <QFontInfo>
 #include <QImage>
 #include <QKeyEvent>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
-#include <cstdio>
 #include <sys/stat.h>
 #include <sys/resource.h>
 #include <tuple>
@@ -21,8 +17,11 @@
 #include "platform/runtime_error.h"
 #include "platform/text.h"
 #include "platform/timer.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
+
+using Picture = TempFolderTest;
 
 // The run-time error loading the picture raises; 0 when it loads.
 int loadError(const QString& path) {
@@ -32,32 +31,6 @@ int loadError(const QString& path) {
     return e.number();
   }
   return 0;
-}
-
-TEST(Picture, LoadsByWindowsNameAtNaturalSizeOrRaisesRuntimeErrors) {
-  QTemporaryDir dir;
-  QImage image(40, 30, QImage::Format_RGB32);
-  image.fill(Qt::red);
-  ASSERT_TRUE(image.save(dir.filePath("face.bmp")));
-  // A code page 932 native name: the path cannot be handed to QImage, which assumes UTF-8.
-  const QByteArray native = QFile::encodeName(dir.path()) + '/' + platform::encodeAnsi(QStringLiteral("顔.bmp"));
-  ASSERT_EQ(std::rename(QFile::encodeName(dir.filePath("face.bmp")).constData(), native.constData()), 0);
-
-  EXPECT_TRUE(platform::loadPicture(QString()).isNull());
-  EXPECT_EQ(platform::loadPicture(dir.path() + QStringLiteral("\\顔.BMP")).size(), QSize(40, 30));
-  ASSERT_TRUE(image.save(dir.filePath(".logo.bmp")));  // hidden names load too
-  EXPECT_EQ(platform::loadPicture(dir.path() + QStringLiteral("\\.LOGO.bmp")).size(), QSize(40, 30));
-
-  QFile text(dir.filePath("notes.bmp"));
-  ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write("not a picture\r\n") > 0);
-  text.close();
-  ASSERT_TRUE(QFile(dir.filePath("empty.gif")).open(QIODevice::WriteOnly));
-  ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
-  ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.bmp")).constData(), 0600), 0);  // opening it would block
-
-  const std::pair<const char*, int> cases[] = {
-      {"missing.bmp", 53}, {"nodir/x.bmp", 53}, {"notes.bmp", 481}, {"empty.gif", 481}, {"folder", 481}, {"pipe.bmp", 481}};
-  for (const auto& [name, number] : cases) EXPECT_EQ(loadError(dir.filePath(name)), number) << name;
 }
 
 // Integers as little- or big-endian bytes.
@@ -116,41 +89,50 @@ std::vector<std::pair<const char*, QByteArray>> hugeClaims(int w, int h) {
           {"xpm", "/* XPM */\nstatic char *t[] = {\n\"" + dims + " 1 1\",\n\"a c #ff0000\",\n\"a\"\n};\n"}};
 }
 
-TEST(Picture, HugeClaimedDimensionsAre481BeforeAnyPixelIsAllocated) {
-  QTemporaryDir dir;
+TEST_F(Picture, LoadsByWindowsNameAtNaturalSizeOrRaisesRuntimeErrors) {
+  // A code page 932 native name: the path cannot be handed to QImage, which assumes UTF-8.
+  writeFile(platform::encodeAnsi(QStringLiteral("顔.bmp")).toStdString(), saved("BMP").toStdString());
+  writeFile(".logo.bmp", saved("BMP").toStdString());  // hidden names load too
+  writeFile("notes.bmp", "not a picture\r\n");
+  writeFile("empty.gif", "");
+  makeFolder("folder");
+  ASSERT_EQ(::mkfifo("pipe.bmp", 0600), 0);  // opening it would block
+
+  const QString dir = QString::fromStdString(root());
+  EXPECT_TRUE(platform::loadPicture(QString()).isNull());
+  EXPECT_EQ(platform::loadPicture(dir + QStringLiteral("\\顔.BMP")).size(), QSize(8, 8));
+  EXPECT_EQ(platform::loadPicture(dir + QStringLiteral("\\.LOGO.bmp")).size(), QSize(8, 8));
+  const std::pair<const char*, int> cases[] = {{"missing.bmp", 53}, {"nodir/x.bmp", 53}, {"notes.bmp", 481},
+                                               {"empty.gif", 481},  {"folder", 481},     {"pipe.bmp", 481}};
+  for (const auto& [name, number] : cases) EXPECT_EQ(loadError(name), number) << name;
+}
+
+TEST_F(Picture, HugeClaimedDimensionsAre481BeforeAnyPixelIsAllocated) {
   for (const int side : {5000, 60000}) {
     for (const auto& [format, bytes] : hugeClaims(side, side)) {
-      const QString name = dir.filePath(QStringLiteral("huge%1.%2").arg(side).arg(format));
-      QFile file(name);
-      ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-      file.close();
+      const std::string name = "huge" + std::to_string(side) + "." + format;
+      writeFile(name, bytes.toStdString());
       const long before = peakMb();
-      EXPECT_EQ(loadError(name), 481) << format << " " << side;
-      EXPECT_LT(peakMb() - before, 16) << format << " " << side;
+      EXPECT_EQ(loadError(QString::fromStdString(name)), 481) << name << " " << side;
+      EXPECT_LT(peakMb() - before, 16) << name << " " << side;
     }
   }
 }
 
 TEST(AccessKey, MarkersHideAndUnderline) {
-  struct Case {
-    QString caption, text;
-    QList<int> underlined;
-  };
-  const Case cases[] = {
+  const std::tuple<QString, QString, QList<int>> cases[] = {
       {"plain", "plain", {}}, {"&File", "File", {0}}, {"項目メニューへ(&C)", "項目メニューへ(C)", {8}},
       {"A&&B", "A&B", {}},    {"&&&x", "&x", {1}},    {"a&b&c", "abc", {1, 2}},
       {"end&", "end", {}},    {"&あ い", "あ い", {0}},
   };
-  for (const Case& c : cases) {
-    const platform::AccessKeyCaption parsed = platform::parseAccessKeys(c.caption);
-    EXPECT_EQ(parsed.text, c.text) << c.caption.toStdString();
-    EXPECT_EQ(parsed.underlined, c.underlined) << c.caption.toStdString();
+  for (const auto& [caption, text, underlined] : cases) {
+    const platform::AccessKeyCaption parsed = platform::parseAccessKeys(caption);
+    EXPECT_EQ(parsed.text, text) << caption.toStdString();
+    EXPECT_EQ(parsed.underlined, underlined) << caption.toStdString();
   }
 }
 
 TEST(Fonts, LayoutNamesFindTheIpaFonts) {
-  EXPECT_EQ(platform::pointsToPixels(24), 32);
-
   const QFontInfo gothic(platform::layoutFont(platform::kGothicFamily, 14.25));
   EXPECT_EQ(gothic.family(), "IPAPGothic");
   EXPECT_EQ(gothic.pixelSize(), 19);
