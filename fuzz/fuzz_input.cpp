@@ -1,8 +1,5 @@
 // Line input and comma-field input on arbitrary bytes: every call either returns and
 // moves on, or is error 62 at the end of the file.
-#include <cstdint>
-#include <cstdlib>
-
 #include "fuzz/fuzz_support.h"
 #include "platform/input.h"
 #include "platform/runtime_error.h"

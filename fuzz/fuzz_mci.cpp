@@ -1,8 +1,6 @@
 // MCI command strings on arbitrary bytes through the pure parser, as the sequencer
 // receives them: narrow text in the ANSI code page.
-#include <cstdint>
-#include <cstdlib>
-
+#include "fuzz/fuzz_support.h"
 #include "platform/mci_command.h"
 #include "platform/text.h"
 

@@ -3,18 +3,27 @@
 // answers on their own: keys and clicks for the holds, with one jump to the menu and a
 // switch to automatic speech, and every menu button in turn. The run must end normally
 // or with a run-time error; the viewer's patience and the virtual time bound the rest.
-#include <cstdint>
 #include <stdexcept>
 
 #include "fuzz/fuzz_support.h"
 #include "tests/engine/fake_world.h"
 
-namespace {
-
 constexpr int kHolds = 10;        // holds the viewer answers; bounds the lines shown
 constexpr int kMenuPresses = 8;   // menu presses: each button once; bounds the sections run
 
-void answerOnTheirOwn(kivo_test::FakeWorld& w) {
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  static kivo_fuzz::WorkFolder folder;
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  kivo_fuzz::writeFile("KIVO.001", data, size);
+  kivo_test::FakeWorld w;
+  platform::trace::setEnabled(false);  // speed: the trace is tested elsewhere
+  w.limit = 5 * 1000;
+  w.reactionDelay = 50;
+  w.pictures = {{"A.BMP", {1500, 1500}}, {"B.BMP", {1500, 1500}}, {"WIDE.GIF", {9000, 300}}, {"DOT.JPG", {15, 15}}};
+  w.state.scenarioPath = QStringLiteral("KIVO.001");
   for (int i = 0; i < kHolds; ++i) {
     w.onHold([&w, i] {
       if (i == 5) w.events.jumpToMenu();
@@ -31,24 +40,6 @@ void answerOnTheirOwn(kivo_test::FakeWorld& w) {
       }
     });
   }
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  static kivo_fuzz::WorkFolder folder;
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  kivo_fuzz::writeFile("KIVO.001", data, size);
-  kivo_test::FakeWorld w;
-  platform::trace::setEnabled(false);  // speed: the trace is tested elsewhere
-  w.limit = 5 * 1000;
-  w.reactionDelay = 50;
-  w.pictures = {{"A.BMP", {1500, 1500}}, {"B.BMP", {1500, 1500}}, {"WIDE.GIF", {9000, 300}}, {"DOT.JPG", {15, 15}}};
-  w.state.scenarioPath = QStringLiteral("KIVO.001");
-  answerOnTheirOwn(w);
   try {
     w.engine.runProgramme();
   } catch (const platform::RuntimeError&) {

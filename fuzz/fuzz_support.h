@@ -1,6 +1,8 @@
 #pragma once
-// What the fuzz targets share: a private current directory for the files they write.
+// What the fuzz targets share: their bytes as Qt sees them, and a private current
+// directory for the files they write.
 #include <QByteArray>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,6 +26,10 @@ class WorkFolder {
  private:
   std::string path_;
 };
+
+inline QByteArray bytes(const std::uint8_t* data, std::size_t size) {
+  return QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));
+}
 
 // Writes `size` bytes to `name` in the current directory, replacing what was there.
 inline void writeFile(const char* name, const std::uint8_t* data, std::size_t size) {

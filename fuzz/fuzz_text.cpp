@@ -1,34 +1,24 @@
 // CP932 decoding and Windows-style name lookup on arbitrary bytes.
 #include <QString>
-#include <cstdint>
-#include <cstdlib>
 #include <fstream>
 
 #include "fuzz/fuzz_support.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
-namespace {
-
 // A folder with names the lookup has to tell apart: letter cases, a Shift-JIS name, a
 // subfolder, a name with a trailing dot.
-void makeEntries() {
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
   static kivo_fuzz::WorkFolder folder;
   for (const char* name : {"KIVO.001", "kivo.002", "Kivo.002", "\x8a\xe7.BMP", "\xb1\xb2.txt", "dot.", "x"})
     std::ofstream(name) << "x";
   std::filesystem::create_directory("Sub");
   std::ofstream("Sub/Inner.WAV") << "x";
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  makeEntries();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+  const QByteArray bytes = kivo_fuzz::bytes(data, size);
   const QString text = platform::decodeAnsi(bytes);
   // Every character comes from one byte or a pair: nothing is lost or invented.
   if (text.size() > bytes.size() || 2 * text.size() < bytes.size()) std::abort();

@@ -1,9 +1,6 @@
 // WAV file bytes into the clip loader: the header check and the whole decode, with
 // SDL's dummy audio driver.
-#include <QByteArray>
-#include <cstdint>
-#include <cstdlib>
-
+#include "fuzz/fuzz_support.h"
 #include "platform/wav_clip.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -13,7 +10,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace platform::winmm;
-  const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+  const QByteArray bytes = kivo_fuzz::bytes(data, size);
   const QString headProblem = wavHeaderProblem(bytes, qint64(size));
   const ClipDecode clip = decodeClip(bytes);
   // A clip the header check refuses is not played; a clip played is whole stereo

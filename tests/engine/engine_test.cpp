@@ -40,15 +40,11 @@ class EngineTest : public ::testing::Test {
     w.pictures["rest.bmp"] = {1500, 1500};
     w.pictures["talk.bmp"] = {1500, 1500};
   }
-  // Loads the cast and runs "[pre]", as a programme starts.
-  void runPre() {
+  // Loads the cast and runs "[pre]" with the given lines, as a programme starts.
+  void runPre(const QStringList& pre) {
+    programme(pre);
     w.engine.loadCast();
     w.engine.runSection("[pre]");
-  }
-  // Runs just one line of "[pre]" as a dialogue.
-  void runOneLine(const QString& line) {
-    programme({line});
-    runPre();
   }
 
   ScenarioDir dir;
@@ -57,7 +53,7 @@ class EngineTest : public ::testing::Test {
 
 TEST_F(EngineTest, DialogueLineFollowsTheGoldenTrace) {
   w.pressKeys(1);
-  runOneLine("ミカ：こんにちは");
+  runPre({"ミカ：こんにちは"});
   QFile golden(KIVO_GOLDEN_DIR "/dialogue.trace");
   ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
   EXPECT_EQ(w.trace.toStdString(), QString::fromUtf8(golden.readAll()).toStdString());
@@ -74,7 +70,7 @@ TEST_F(EngineTest, CycleCountsFollowTheTextLength) {
     w.trace.clear();
     w.autoMode = c.autoMode;
     if (!c.autoMode) w.pressKeys(1);
-    runOneLine("ミカ：" + c.text);
+    runPre({"ミカ：" + c.text});
     EXPECT_EQ(count(w, "speaker \"talk.bmp\""), c.cycles) << c.text.toStdString() << " auto " << c.autoMode;
     EXPECT_EQ(count(w, "speaker \"rest.bmp\""), c.cycles);
     EXPECT_EQ(w.speaker, "rest.bmp");  // always ends on the rest picture
@@ -82,29 +78,13 @@ TEST_F(EngineTest, CycleCountsFollowTheTextLength) {
   }
 }
 
-TEST_F(EngineTest, PhasesLast80And120AndTheAutomaticPause500) {
-  w.autoMode = true;
-  runOneLine("ミカ：あいうえおか");  // 6 characters, automatic: 3 cycles
-  const auto talk = times(w, "timer 80"), rest = times(w, "timer 120"), pause = times(w, "timer 500");
-  ASSERT_EQ(rest.size(), 3u);
-  ASSERT_EQ(pause.size(), 1u);
-  for (size_t i = 0; i < rest.size(); ++i) {
-    EXPECT_DOUBLE_EQ(rest[i] - talk[i], 80);
-    EXPECT_DOUBLE_EQ((i + 1 < rest.size() ? talk[i + 1] : pause[0]) - rest[i], 120);
-  }
-  // After the pause the timer goes back to its resting period of 80.
-  EXPECT_DOUBLE_EQ(talk.back() - pause[0], 500);
-  EXPECT_EQ(w.timerPeriod, 80);
-}
-
 TEST_F(EngineTest, OnlyAKeyDuringTheHoldReleasesIt) {
-  programme({"ミカ：あいうえ", "ミカ：次"});
   // 2 cycles = 400 ms of talking; a key and a click in the middle are not remembered.
   w.at(100, [&] { w.events.keyDown(65, 0); });
   w.at(250, [&] { w.events.captionClicked(); });
   w.at(1000, [&] { w.events.keyDown(16, 1); });  // Shift alone counts
   w.at(2000, [&] { w.events.captionClicked(); });
-  runPre();
+  runPre({"ミカ：あいうえ", "ミカ：次"});
   const auto captions = times(w, "caption");
   ASSERT_EQ(captions.size(), 2u);
   EXPECT_DOUBLE_EQ(captions[1], 1000);
@@ -112,24 +92,20 @@ TEST_F(EngineTest, OnlyAKeyDuringTheHoldReleasesIt) {
 }
 
 TEST_F(EngineTest, AutomaticModeSwitchedOnMidLineChangesOnlyTheHold) {
-  programme({"ミカ：あいう"});
   w.at(100, [&] { w.toggleAuto(); });
-  runPre();
+  runPre({"ミカ：あいう"});
   EXPECT_EQ(count(w, "speaker \"talk.bmp\""), 1);  // counted as manual: 3 \ 4 + 1
   EXPECT_EQ(count(w, "timer 500"), 1);
   EXPECT_DOUBLE_EQ(w.now, 200 + 500);
+  EXPECT_EQ(w.timerPeriod, 80);  // the resting period after the pause
   EXPECT_TRUE(w.traceEvents().contains("auto on"));
 }
 
 TEST_F(EngineTest, CommandsAndTheirArguments) {
-  programme({"@VIEW wide.bmp", "@VIEW\thuge.bmp", "@VIEWwide.bmp", "@CLS", "@CLS ", "@PLAY song.mid",
-             "@PLAY ", "@PLAY", "@VOICE hello.wav", "@VOICEXhello.wav", "@view wide.bmp", "; @VIEW none.bmp",
-             "@BEEP", "ミカ：終わり"});
-  w.pictures["wide.bmp"] = {3000, 2000};
-  w.pictures["huge.bmp"] = {4000, 5000};
-  w.pictures["ide.bmp"] = {3841, 3839};
+  w.pictures = {{"wide.bmp", {3000, 2000}}, {"huge.bmp", {4000, 5000}}, {"ide.bmp", {3841, 3839}}};
   w.pressKeys(1);
-  runPre();
+  runPre({"@VIEW wide.bmp", "@VIEW\thuge.bmp", "@VIEWwide.bmp", "@CLS", "@CLS ", "@PLAY song.mid", "@PLAY ", "@PLAY",
+          "@VOICE hello.wav", "@VOICEXhello.wav", "@view wide.bmp", "; @VIEW none.bmp", "@BEEP", "ミカ：終わり"});
   // A tab separates as well; with no separator the first letter is lost.
   EXPECT_EQ(w.traceEvents().filter("view-show"),
             (QStringList{"view-show 2240 1050 3000 2000 \"wide.bmp\"", "view-show 1900 710 4000 5000 \"huge.bmp\"",
@@ -139,9 +115,8 @@ TEST_F(EngineTest, CommandsAndTheirArguments) {
 }
 
 TEST_F(EngineTest, ViewOfAMissingPictureIsFatalAfterHidingTheView) {
-  programme({"ミカ：前", "@VIEW nothere.bmp"});
   w.pressKeys(1);
-  const RuntimeError e = raised([&] { runPre(); });
+  const RuntimeError e = raised([&] { runPre({"ミカ：前", "@VIEW nothere.bmp"}); });
   EXPECT_EQ(e.number(), 53);
   EXPECT_EQ(e.place().file, "KIVO.001");
   EXPECT_EQ(e.place().line, 6);
@@ -150,9 +125,8 @@ TEST_F(EngineTest, ViewOfAMissingPictureIsFatalAfterHidingTheView) {
 }
 
 TEST_F(EngineTest, DialogueWithoutColonOrWithUnknownSpeaker) {
-  programme({"誰か：知らない人", "", "never"});
   w.pressKeys(1);
-  const RuntimeError e = raised([&] { runPre(); });
+  const RuntimeError e = raised([&] { runPre({"誰か：知らない人", "", "never"}); });
   EXPECT_EQ(e.number(), 5);
   EXPECT_EQ(e.place().line, 6);  // the empty line
   EXPECT_TRUE(e.reportText().contains("full-width colon")) << e.reportText().toStdString();
@@ -233,14 +207,6 @@ TEST_F(EngineTest, AJumpDuringTalkingWhileTheMenuWaitsOrInTheClosingSectionLeads
   EXPECT_EQ(count(w, "state Closing"), 2);
   EXPECT_EQ(count(w, "state Menu"), 3);
   EXPECT_EQ(count(w, "button 2 \"ＥＮＤ\""), 3);
-}
-
-TEST_F(EngineTest, MissingSectionsAreFatalEndOfFileErrors) {
-  programme({}, {"Z", "ＥＮＤ"});
-  w.choose("Z");
-  const RuntimeError e = raised([&] { w.engine.runProgramme(); });
-  EXPECT_EQ(e.number(), 62);
-  EXPECT_TRUE(e.reportText().contains("[Z]")) << e.reportText().toStdString();
 }
 
 TEST_F(EngineTest, ScenarioRemovedOrReplacedBetweenSectionsFailsTheNextOpen) {

@@ -61,7 +61,9 @@ TEST_F(ReaderTest, ReadingPastTheEndIsFatal) {
   EXPECT_EQ(raised([&] { reader.nextBodyLine(); }).number(), 62);
   reader.closeAll();
 
-  EXPECT_EQ(raised([&] { reader.openSection("KIVO.001", "[menu]"); }).number(), 62);
+  const RuntimeError missing = raised([&] { reader.openSection("KIVO.001", "[menu]"); });
+  EXPECT_EQ(missing.number(), 62);
+  EXPECT_TRUE(missing.reportText().contains("no line [menu]")) << missing.reportText().toStdString();
   reader.closeAll();
   EXPECT_EQ(raised([&] { reader.openSection("KIVO.009", "[pre]"); }).number(), 53);
   reader.closeAll();

@@ -1,5 +1,6 @@
 // The virtual clock on its own. The engine on it, pressed by the autopilot, is in the
-// station's and the check's tests (every button once, each phase and press on time).
+// station's, the check's and the recorder's tests (every button once, each phase and
+// press on time).
 #include <gtest/gtest.h>
 
 #include "engine/virtual_clock.h"
