@@ -128,29 +128,22 @@ TEST_F(Mci, WithoutADeviceOrASoundFontCallsFailQuietly) {
 // Damaged and hostile MIDI files are refused at open: silence, and the programme goes on.
 TEST_F(Mci, DamagedMidiFilesStaySilent) {
   const std::string good = media::midi(60, 400, 500);
-  std::string huge = good;  // the track claims 2 GB
-  huge.replace(18, 4, std::string("\x7F\xFF\xFF\xF0", 4));
-  std::string noStatus = good;  // a data byte where the first event's status belongs
-  noStatus[23] = 0x40;
-  const struct {
-    const char* name;
-    std::string bytes;
-  } files[] = {
+  const std::pair<std::string, std::string> files[] = {
       {"cut.mid", good.substr(0, good.size() / 2)},
       {"header.mid", good.substr(0, 16)},
       {"garbage.mid", std::string(4096, '\xA5')},
       {"noise.mid", "MThd" + std::string(2000, '\x81')},
-      {"huge.mid", huge},
-      {"nostatus.mid", noStatus},
+      {"huge.mid", media::patched(good, 18, 0xF0FFFF7F, 4)},  // the track claims 2 GB (7FFFFFF0, big-endian)
+      {"nostatus.mid", media::patched(good, 23, 0x40, 1)},    // a data byte where the first event's status belongs
       {"smpte.mid", media::patched(good, 12, 0x28E7, 2)},
       {"empty.rmi", media::rmid("")},
   };
   ASSERT_TRUE(winmm::test_hooks::waitForMidi(10000));
-  for (const auto& f : files) {
-    SCOPED_TRACE(f.name);
-    writeFile(f.name, f.bytes);
-    EXPECT_FALSE(winmm::musicFileProblem(f.name).isEmpty());
-    EXPECT_EQ(send("open " + std::string(f.name) + " alias Midi"), 296u);
+  for (const auto& [name, bytes] : files) {
+    SCOPED_TRACE(name);
+    writeFile(name, bytes);
+    EXPECT_FALSE(winmm::musicFileProblem(QString::fromStdString(name)).isEmpty());
+    EXPECT_EQ(send("open " + name + " alias Midi"), 296u);
     EXPECT_EQ(send("play Midi"), 263u);
   }
   EXPECT_EQ(winmm::musicFileProblem("tune.mid").toStdString(), "");
