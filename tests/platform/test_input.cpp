@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
+#include <tuple>
 
 #include "platform/runtime_error.h"
 #include "tests/support/temp_folder.h"
@@ -47,19 +48,25 @@ class Input : public TempFolderTest {
 };
 
 // CR and CR LF end lines, a lone LF is a character; no empty line after a final
-// terminator; the text is CP932.
+// terminator; the text is CP932. A file with LF ends only is one line, and reading past
+// its end says why.
 TEST_F(Input, LinesEndAtCrOrCrLfUpToTheEndOfTheFile) {
-  const std::pair<std::string, QStringList> cases[] = {
-      {"one\r\ntwo\rthree\nstill three\r\n\r\nlast", {"one", "two", "three\nstill three", "", "last"}},
-      {"a\r\nb\r\n", {"a", "b"}}, {"a\r\nb", {"a", "b"}}, {"a\r\n\r\n", {"a", ""}}, {"a\r", {"a"}},
-      {"\x82\x64\x82\x6D\x82\x63\r\n\x95\x5C\x8E\xA6\r\n", {"ＥＮＤ", "表示"}},
+  const std::tuple<std::string, QStringList, bool> cases[] = {
+      {"one\r\ntwo\rthree\nstill three\r\n\r\nlast", {"one", "two", "three\nstill three", "", "last"}, false},
+      {"a\r\nb\r\n", {"a", "b"}, false},
+      {"a\r\nb", {"a", "b"}, false},
+      {"a\r\n\r\n", {"a", ""}, false},
+      {"a\r", {"a"}, false},
+      {"\x82\x64\x82\x6D\x82\x63\r\n\x95\x5C\x8E\xA6\r\n", {"ＥＮＤ", "表示"}, false},
+      {"[pre]\nA\x81\x46hello\n[menu]\n", {"[pre]\nA：hello\n[menu]\n"}, true},
   };
-  for (const auto& [bytes, lines] : cases) {
+  for (const auto& [bytes, lines, loneLf] : cases) {
     load(bytes);
+    EXPECT_EQ(in.usesLoneLf(), loneLf) << bytes;
     EXPECT_EQ(allLines(), lines) << bytes;
     EXPECT_EQ(in.lineNumber(), lines.size());
     EXPECT_EQ(errorOf([&] { in.lineInput(); }), 62);
-    EXPECT_FALSE(hint.contains("LF")) << hint.toStdString();
+    EXPECT_EQ(hint.contains("the file uses LF line ends; scenario files need CR LF"), loneLf) << hint.toStdString();
   }
   load("");
   EXPECT_EQ(errorOf([&] { in.lineInput(); }), 62);
@@ -94,16 +101,6 @@ TEST_F(Input, NulBytesAndA50MbLineAreTextInBoundedMemory) {
   EXPECT_EQ(in.lineInput(), "next");
   // The file's bytes and the line as UTF-16 are three times the line; allow four.
   EXPECT_LT(peakKb() - before, 4 * kPieces * kPiece / 1024);
-}
-
-TEST_F(Input, LfOnlyFileIsOneLine) {
-  load("[pre]\nA\x81\x46hello\n[menu]\n");
-  EXPECT_TRUE(in.usesLoneLf());
-  EXPECT_EQ(in.lineInput(), "[pre]\nA：hello\n[menu]\n");
-  EXPECT_TRUE(in.atEnd());
-  // Past its end the error says why.
-  EXPECT_EQ(errorOf([&] { in.lineInput(); }), 62);
-  EXPECT_TRUE(hint.contains("the file uses LF line ends; scenario files need CR LF")) << hint.toStdString();
 }
 
 // Fields skip leading blanks and end at a comma or a line end (a lone LF too); empty

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -34,13 +36,9 @@ TEST_F(Trace, LineIsTimeEventAndJsonFieldsAndNothingWhenOff) {
 TEST_F(Trace, TimeDoesNotFollowTheLocale) {
   // Qt adopts the user's locale at start-up; a comma decimal separator must not leak in.
   const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
-  bool switched = false;
-  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"})
-    if (std::setlocale(LC_NUMERIC, name)) {
-      switched = true;
-      break;
-    }
-  if (!switched) GTEST_SKIP() << "no locale with a decimal comma installed";
+  const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"};
+  if (std::none_of(std::begin(names), std::end(names), [](const char* n) { return std::setlocale(LC_NUMERIC, n); }))
+    GTEST_SKIP() << "no locale with a decimal comma installed";
   now = 1.5;
   trace::Event("tick");
   std::setlocale(LC_NUMERIC, saved.c_str());

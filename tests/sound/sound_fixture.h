@@ -18,9 +18,9 @@
 #include <vector>
 #include <unistd.h>
 
-#include "platform/trace.h"
 #include "platform/winmm.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/trace_capture.h"
 
 namespace media {
 
@@ -134,7 +134,7 @@ class Capture {
 
 }  // namespace media
 
-class SoundTest : public TempFolderTest {
+class SoundTest : public TempFolderTest, public TraceCapture {
  protected:
   static constexpr std::int64_t ms(int n) { return std::int64_t(n) * media::kRate / 1000; }
   // A command reaches the mixer at the latest with the buffer after the one being mixed
@@ -149,15 +149,9 @@ class SoundTest : public TempFolderTest {
     ::setenv("SDL_DISKAUDIODELAY", "5", 1);  // faster than real time; positions are in frames
     const char* small = "/usr/share/sounds/sf2/TimGM6mb.sf2";  // keeps every test process quick
     ::setenv("SDL_SOUNDFONTS", ::access(small, R_OK) == 0 ? small : "/usr/share/sounds/sf2/FluidR3_GM.sf2", 1);
-    platform::trace::setEnabled(true);
-    platform::trace::setSink([this](const std::string& line) { trace_.push_back(line); });
   }
   void TearDown() override {
     platform::winmm::test_hooks::reset();
-    platform::trace::setSink(nullptr);
-    platform::trace::setEnabled(false);
-    ::unsetenv("SDL_SOUNDFONTS");
-    ::unsetenv("SDL_DISKAUDIODELAY");
     TempFolderTest::TearDown();
   }
 
@@ -186,21 +180,13 @@ class SoundTest : public TempFolderTest {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   // Closes the device and reads back everything it played.
-  media::Capture capture() {
-    const std::int64_t mixed = platform::winmm::test_hooks::reset();
-    return media::Capture(out_, mixed);
-  }
+  media::Capture capture() { return media::Capture(out_, platform::winmm::test_hooks::reset()); }
   // Trace lines of one kind ("mci ", "snd "), without their time stamps and line ends.
   std::vector<std::string> traced(const std::string& kind) const {
-    std::vector<std::string> out;
-    for (const std::string& line : trace_) {
-      const std::string rest = line.substr(line.find(' ') + 1);
-      if (rest.rfind(kind, 0) == 0) out.push_back(rest.substr(0, rest.size() - 1));
-    }
+    std::vector<std::string> out = TraceCapture::traced();
+    std::erase_if(out, [&](const std::string& line) { return line.rfind(kind, 0) != 0; });
     return out;
   }
-
-  std::vector<std::string> trace_;
 
  private:
   std::string out_;
