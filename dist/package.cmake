@@ -1,8 +1,25 @@
+# Debian's hardening flags (dpkg-buildflags with hardening=+all) for optimised builds,
+# which the package is made from; sanitizer builds do without.
+if(NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
+  add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+  add_link_options(LINKER:-z,relro LINKER:-z,now)
+endif()
+
 # `make package`: a Debian package of the installed tree.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kivo)
 set(CPACK_PACKAGE_VENDOR "The kivo developers")
-set(CPACK_PACKAGE_CONTACT "The kivo developers <kivo@example.org>")
+# The package names whoever builds it, as Debian's tools do: DEBFULLNAME and DEBEMAIL,
+# else git's user; -DKIVO_PACKAGER="Name <address>" overrides both.
+if(DEFINED ENV{DEBEMAIL})
+  set(packager "$ENV{DEBFULLNAME} <$ENV{DEBEMAIL}>")
+else()
+  execute_process(COMMAND git config user.name OUTPUT_VARIABLE name OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  execute_process(COMMAND git config user.email OUTPUT_VARIABLE email OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  set(packager "${name} <${email}>")
+endif()
+set(KIVO_PACKAGER "${packager}" CACHE STRING "The package's maintainer, \"Name <address>\"")
+set(CPACK_PACKAGE_CONTACT "${KIVO_PACKAGER}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
