@@ -1,5 +1,6 @@
 #include "stage/controls.h"
 
+#include <QAccessible>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -38,6 +39,14 @@ CaptionLabel::CaptionLabel(QWidget* parent) : QWidget(parent) {}
 
 void CaptionLabel::setCaption(const QString& caption) {
   caption_ = caption;
+  // A screen reader hears each new line, a repeated one too: the accessible name is the
+  // text as shown, and a change of name is what assistive technology announces.
+  const QString shown = platform::parseAccessKeys(caption).text;
+  if (shown == accessibleName()) {
+    QAccessibleEvent again(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&again);
+  }
+  setAccessibleName(shown);
   update();
 }
 
