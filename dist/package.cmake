@@ -9,17 +9,13 @@ endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kivo)
 set(CPACK_PACKAGE_VENDOR "The kivo developers")
-# The package names whoever builds it, as Debian's tools do: DEBFULLNAME and DEBEMAIL,
-# else git's user; -DKIVO_PACKAGER="Name <address>" overrides both.
-if(DEFINED ENV{DEBEMAIL})
-  set(packager "$ENV{DEBFULLNAME} <$ENV{DEBEMAIL}>")
-else()
-  execute_process(COMMAND git config user.name OUTPUT_VARIABLE name OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  execute_process(COMMAND git config user.email OUTPUT_VARIABLE email OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  set(packager "${name} <${email}>")
-endif()
-set(KIVO_PACKAGER "${packager}" CACHE STRING "The package's maintainer, \"Name <address>\"")
+# The package names whoever makes it, as Debian's tools do: DEBFULLNAME and DEBEMAIL when
+# cpack runs (dist/cpack_options.cmake), else KIVO_PACKAGER, by default git's user.
+execute_process(COMMAND git config user.name OUTPUT_VARIABLE name OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+execute_process(COMMAND git config user.email OUTPUT_VARIABLE email OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+set(KIVO_PACKAGER "${name} <${email}>" CACHE STRING "Who makes the package, \"Name <address>\"")
 set(CPACK_PACKAGE_CONTACT "${KIVO_PACKAGER}")
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_options.cmake)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
