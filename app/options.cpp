@@ -107,8 +107,8 @@ Options parseOptions(const QStringList& arguments) {
     // its one usage line gives way to every form.
     const QString text = parser.helpText();
     out.message = QString::fromLatin1(kUsage) + text.mid(text.indexOf(QLatin1Char('\n')) + 1) +
-                  QStringLiteral("\nReport bugs to the issue tracker of the kivo developers, or of the "
-                                 "distribution that made your package.\n");
+                  QStringLiteral("\nReport bugs to the issue tracker of the kivo developers,\n"
+                                 "or of the distribution that made your package.\n");
     return out;
   }
   if (parser.isSet(version)) {

@@ -79,10 +79,11 @@ def main():
             stage = run.window()
             i = wait_for(run, 'caption "二行目です"', i, action=lambda: run.key(stage))
             i = wait_for(run, 'button 1 "ＥＮＤ"', i, action=lambda: run.key(stage))
+            wanted = ["こんにちは", "二行目です"]
             deadline = time.monotonic() + 2
-            while announced[-2:] != ["こんにちは", "二行目です"] and time.monotonic() < deadline:
+            while [a for a in announced if a][:2] != wanted and time.monotonic() < deadline:
                 GLib.MainContext.default().iteration(False)
-            if announced[-2:] != ["こんにちは", "二行目です"]:
+            if [a for a in announced if a][:2] != wanted:
                 fail(f"captions announced: {announced}")
             for name in ("てんき", "ＥＮＤ"):
                 if not find(app, pyatspi.ROLE_PUSH_BUTTON, name):

@@ -79,7 +79,9 @@ TEST(Options, BadArgumentsSayWhatIsWrongThenPointToHelp) {
     EXPECT_EQ(o.action, Action::Error);
     const QStringList lines = o.message.split('\n');
     ASSERT_EQ(lines.size(), 2) << o.message.toStdString();
-    if (!says.isEmpty()) EXPECT_EQ(lines[0], says);
+    if (!says.isEmpty()) {
+      EXPECT_EQ(lines[0], says);
+    }
     EXPECT_EQ(lines[1], "Try 'kivo --help' for more information.");
   }
 }
