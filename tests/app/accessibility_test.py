@@ -47,7 +47,8 @@ def main():
 
     def on_name(event):
         # Qt sends the object with the event, not the text: its name is the new text.
-        if event.source is not None and event.source.description == "字幕":
+        if event.source is not None and event.source.getRole() == pyatspi.ROLE_LABEL \
+                and event.source.description == "字幕":
             announced.append(event.any_data if isinstance(event.any_data, str) else event.source.name)
 
     pyatspi.Registry.registerEventListener(on_name, "object:property-change:accessible-name")
