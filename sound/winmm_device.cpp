@@ -6,9 +6,9 @@
 #include <chrono>
 #include <cstdio>
 
-#include "platform/winmm_internal.h"
+#include "sound/winmm_internal.h"
 
-namespace platform::winmm::detail {
+namespace sound::winmm::detail {
 namespace {
 
 // A device that could not be opened is tried again on a later call, at most once a
@@ -87,4 +87,4 @@ std::int64_t closeAudio() {
   return frames().exchange(0);
 }
 
-}  // namespace platform::winmm::detail
+}  // namespace sound::winmm::detail
