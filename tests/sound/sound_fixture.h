@@ -38,18 +38,6 @@ inline std::string varLen(unsigned v) {
   return out;
 }
 
-// A format-0 file at one tick per millisecond: one organ note from the start, then
-// silence until the track ends at endMs.
-inline std::string midi(int key, int noteMs, int endMs) {
-  std::string track("\x00\xFF\x51\x03\x07\xA1\x20", 7);  // 500,000 us per quarter
-  track += std::string("\x00\xC0\x13\x00\x90", 5) + char(key) + char(110);
-  track += varLen(unsigned(noteMs)) + char(0x80) + char(key) + char(0);
-  track += varLen(unsigned(endMs - noteMs)) + std::string("\xFF\x2F\x00", 3);
-  std::string file("MThd\0\0\0\x06\0\0\0\x01\x01\xF4MTrk", 18);  // one track, 500 ticks per quarter
-  for (int shift : {24, 16, 8, 0}) file += char(track.size() >> shift & 0xFF);
-  return file + track;
-}
-
 // A Standard MIDI File at one tick per millisecond (500 per quarter, the
 // default tempo), each track given without its end.
 inline std::string smf(int format, const std::vector<std::string>& tracks) {
@@ -62,6 +50,14 @@ inline std::string smf(int format, const std::vector<std::string>& tracks) {
     file += track;
   }
   return file;
+}
+
+// A format-0 file: one organ note from the start, then silence until the track ends at endMs.
+inline std::string midi(int key, int noteMs, int endMs) {
+  std::string track("\x00\xFF\x51\x03\x07\xA1\x20", 7);  // 500,000 us per quarter
+  track += std::string("\x00\xC0\x13\x00\x90", 5) + char(key) + char(110);
+  track += varLen(unsigned(noteMs)) + char(0x80) + char(key) + char(0);
+  return smf(0, {track + varLen(unsigned(endMs - noteMs)) + std::string("\xFF\x01\x00", 3)});  // an empty text at the end
 }
 
 // A sine tone; by default mono 16-bit at 22,050 Hz, the usual format of voice clips.
