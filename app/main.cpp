@@ -29,7 +29,7 @@
 #include "platform/input.h"
 #include "platform/process.h"
 #include "platform/trace.h"
-#include "platform/winmm.h"
+#include "sound/winmm.h"
 #include "record/options.h"
 #include "selection/form2.h"
 #include "sound/sound.h"
@@ -57,7 +57,7 @@ void useSoundFont(const QString& file) {
     return;
   }
   // Relative names count from where kivo was started, not from FOLDER.
-  platform::winmm::setSoundFont(info.absoluteFilePath());
+  sound::winmm::setSoundFont(info.absoluteFilePath());
 }
 
 // --choose-folder: the desktop's folder dialog, starting where it was left last time.
@@ -99,7 +99,7 @@ void playOpening(engine::EventPump& pump) {
   app::QtEventPump pump;
 
   // The SoundFont loads while the opening plays, so a programme's first tune starts on time.
-  platform::winmm::prepareSequencer();
+  sound::winmm::prepareSequencer();
 
   try {
     if (options.broadcast)

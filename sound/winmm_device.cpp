@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/winmm_internal.h"
+#include "sound/winmm_internal.h"
 
-namespace platform::winmm::detail {
+namespace sound::winmm::detail {
 namespace {
 
 // A device that could not be opened is tried again on a later call, at most once a
@@ -97,4 +97,4 @@ std::int64_t closeAudio() {
   return frames().exchange(0);
 }
 
-}  // namespace platform::winmm::detail
+}  // namespace sound::winmm::detail
