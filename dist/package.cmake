@@ -1,10 +1,3 @@
-# Debian's hardening flags (dpkg-buildflags with hardening=+all) for optimised builds,
-# which the package is made from; sanitizer builds do without.
-if(NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
-  add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
-  add_link_options(LINKER:-z,relro LINKER:-z,now)
-endif()
-
 # `make package`: a Debian package of the installed tree.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kivo)
