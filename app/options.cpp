@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <unistd.h>
 
+#include "catalogue/catalogue.h"
+
 namespace app {
 
 namespace {
@@ -20,8 +22,8 @@ Options failed(const QString& why) {
 
 Options parseOptions(const QStringList& arguments) {
   QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral(
-      "Plays the programmes KIVO.001 to KIVO.100 found in FOLDER (by default the current directory)."));
+  parser.setApplicationDescription(
+      QStringLiteral("Plays the programmes %1 found in FOLDER (by default the current directory).").arg(catalogue::range()));
   parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("The folder of programmes to play."),
                                QStringLiteral("[FOLDER]"));
   const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Play the demo programmes that come with kivo."));

@@ -12,6 +12,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "catalogue/catalogue.h"
 #include "check/check.h"
 #include "engine/autopilot.h"
 #include "engine/engine.h"
@@ -25,7 +26,6 @@
 #include "platform/trace.h"
 #include "platform/twips.h"
 #include "platform/winmm.h"
-#include "selection/form2.h"
 #include "sound/sound.h"
 #include "stage/caption_box.h"
 
@@ -298,7 +298,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
     input_.closeAll();
     if (lastIsHeader) headers.pop_back();  // the line that ends the last body
 
-    summary.title = selection::readTitle(input_, name);
+    summary.title = catalogue::readTitle(input_, name);
     const QString titleForm = QStringLiteral("begin the file with a line of a number, a comma and the title");
     if (summary.title == name)
       warn(1, QStringLiteral("no title"), QStringLiteral("the programme list shows the file name instead; ") + titleForm);

@@ -6,15 +6,14 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
-#include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <csignal>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
 
+#include "catalogue/catalogue.h"
 #include "engine/stage_events.h"
 #include "engine/station.h"
 #include "engine/virtual_clock.h"
@@ -179,14 +178,7 @@ class Session : public engine::StationHost {
     openingShown_ = false;
   }
 
-  QStringList programmes() override {
-    // The list window's own scan, so the recording plays what the list shows.
-    selection::Form2 scan(state_, [] {});
-    scan.load();
-    QStringList files;
-    for (int i = 0; i < scan.list1()->count(); ++i) files << selection::scenarioPathOf(scan.list1()->item(i)->text());
-    return files;
-  }
+  QStringList programmes() override { return catalogue::files(); }
 
   void showList(const QString& coming) override {
     list_ = std::make_unique<selection::Form2>(state_, [] {});
@@ -275,15 +267,12 @@ int run(const Options& options) {
     fail(QStringLiteral("no programme %1 in %2").arg(options.programme, QDir::currentPath()));
     return 2;
   }
-  bool anyProgramme = !options.programme.isEmpty();
-  for (int n = 1; n <= 100 && !anyProgramme; ++n) anyProgramme = exists(QStringLiteral("KIVO.%1").arg(n, 3, 10, QLatin1Char('0')));
-  if (!anyProgramme) {
-    fail(QStringLiteral("no programmes (KIVO.001 to KIVO.100) in %1").arg(QDir::currentPath()));
+  if (options.programme.isEmpty() && catalogue::files().isEmpty()) {
+    fail(QStringLiteral("no programmes (%1) in %2").arg(catalogue::range(), QDir::currentPath()));
     return 2;
   }
   // Without a video ending the name gets Matroska; a programme's own name would lose it.
-  if (QFileInfo(out).fileName().contains(QRegularExpression(QStringLiteral("^KIVO\\.\\d{3}$"),
-                                                              QRegularExpression::CaseInsensitiveOption))) {
+  if (catalogue::isProgrammeName(QFileInfo(out).fileName())) {
     fail(QStringLiteral("%1 is a programme's name; give the video another (demo.mp4, demo.webm, demo.mkv)").arg(options.out));
     return 2;
   }

@@ -1,7 +1,6 @@
 #include "selection/form2.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFont>
 #include <QKeyEvent>
 #include <QLabel>
@@ -9,9 +8,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-#include "platform/files.h"
-#include "platform/input.h"
-#include "platform/runtime_error.h"
+#include "catalogue/catalogue.h"
 #include "platform/trace.h"
 #include "stage/app_icon.h"
 #include "stage/centre.h"
@@ -19,9 +16,6 @@
 
 namespace selection {
 namespace {
-
-constexpr int kFirstNumber = 1;
-constexpr int kLastNumber = 100;
 
 // Layout in twips, converted once to pixels.
 QRect twips(int left, int top, int width, int height) {
@@ -57,31 +51,12 @@ class ProgrammeList : public QListWidget {
 
 }  // namespace
 
-QString scenarioFileName(int number) {
-  return QStringLiteral("KIVO.%1").arg(number, 3, 10, QLatin1Char('0'));
-}
-
 QString listEntry(const QString& title, const QString& file) {
   return title + QString(kEntryPadding, u' ') + file;
 }
 
 QString scenarioPathOf(const QString& entryText) {
   return entryText.right(8);
-}
-
-QString readTitle(platform::SequentialInput& input, const QString& file) {
-  QString title;
-  try {
-    input.open(file);
-    // Both fields go to the same place; the second one is the title.
-    title = input.fieldInput();
-    title = input.fieldInput();
-  } catch (const platform::RuntimeError&) {
-    // Unreadable, empty or single-field files are still listed, under their own name.
-    title = file;
-  }
-  input.closeAll();
-  return title;
 }
 
 Form2::Form2(engine::SharedState& state, std::function<void()> onEnd, QWidget* parent)
@@ -172,16 +147,9 @@ void Form2::Form_Load() {
 
 void Form2::catalogueScan() {
   List1->clear();
-  platform::SequentialInput input;
-  for (int n = kFirstNumber; n <= kLastNumber; ++n) {
-    // Keeps the desktop responsive while a slow folder is scanned.
-    QCoreApplication::processEvents();
-    const QString file = scenarioFileName(n);
-    const auto path = platform::resolvePath(file);
-    if (!path || !platform::isOrdinaryFile(*path)) continue;
-    const QString title = readTitle(input, file);
-    List1->addItem(listEntry(title, file));
-    platform::trace::Event("list").text(title).text(file);
+  for (const catalogue::Programme& p : catalogue::scan()) {
+    List1->addItem(listEntry(p.title, p.file));
+    platform::trace::Event("list").text(p.title).text(p.file);
   }
   List1->clearSelection();
 }

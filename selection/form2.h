@@ -1,7 +1,7 @@
 #pragma once
-// The programme selection window: lists the titles of the scenario files KIVO.001 to
-// KIVO.100 found in the current directory and hands the chosen file name to the main
-// loop through the shared scenario path.
+// The programme selection window: lists the titles of the catalogue's programmes
+// (catalogue/) and hands the chosen file name to the main loop through the shared
+// scenario path.
 //
 // Life cycle, as the main loop uses it: construct, load() (centre and scan), exec().
 // exec() returns Accepted once START or a double click has set the scenario path;
@@ -18,10 +18,6 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 
-namespace platform {
-class SequentialInput;
-}
-
 namespace selection {
 
 // Layout is stored in twips: 15 twips to the pixel (96 dots per inch).
@@ -31,20 +27,11 @@ constexpr int kTwipsPerPixel = 15;
 // the file name out of sight at the right.
 constexpr int kEntryPadding = 200;
 
-// "KIVO.001" ... "KIVO.100".
-QString scenarioFileName(int number);
-
 // The list entry for a programme: title, the padding spaces, file name.
 QString listEntry(const QString& title, const QString& file);
 
 // The scenario path an entry stands for: its last 8 characters (all of a shorter text).
 QString scenarioPathOf(const QString& entryText);
-
-// The title of a scenario file: the second comma-delimited field from the top (so the
-// first field of line 2 when line 1 holds one field only). A file that cannot be opened
-// or yields no title gets its file name as title, so one broken file cannot keep the
-// others from being listed. The slot is always left closed.
-QString readTitle(platform::SequentialInput& input, const QString& file);
 
 class Form2 : public QDialog {
   Q_OBJECT
