@@ -78,7 +78,7 @@ class ScreenHost : public engine::StationHost {
     list_.reset();
   }
 
-  void press(int index) override { stage_.command1(index)->click(); }
+  void press(int index) override { stage_.Command1(index)->click(); }
 
  private:
   engine::SharedState& state_;

@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     timer.start();
     form.load();
     ms.push_back(timer.nsecsElapsed() / 1e6);
-    if (form.list1()->count() != kFiles) return 1;  // every file must have been read
+    if (form.List1()->count() != kFiles) return 1;  // every file must have been read
   }
   QDir::setCurrent(oldDir);
 

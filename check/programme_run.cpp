@@ -99,17 +99,20 @@ struct TooLong {};
 
 QString quoted(const QString& text) { return u'"' + text + u'"'; }
 
-class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
+// The checking stage shows nothing: what it does not watch goes nowhere.
+engine::NoStage nowhere;
+
+class ProgrammeRun : public engine::StageRelay, public engine::SoundPort {
  public:
   ProgrammeRun(Checker::Media& media, const QString& name)
-      : media_(media),
+      : StageRelay(nowhere),
+        media_(media),
         events_(state_, input_),
-        tap_(*this),
+        tap_(*this, &clock_),
         clock_([this] { events_.timerTick(); }),
         engine_(state_, tap_, *this, clock_, input_) {
     state_.scenarioPath = name;
     media_.folder = platform::currentDirectory();
-    tap_.clock = &clock_;
     tap_.onMenuOpened = [this] { clock_.schedule(0, [this] { press(); }); };
     tap_.onMenuClosed = [this] { sectionEntered_ = false; };
     clock_.beforeAdvance = [](double to) {
@@ -181,13 +184,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
            QStringLiteral("the player moves it right and down by half the excess, over the frame"));
   }
   QSize viewSize() const override { return viewSize_; }
-  void setViewLeft(int) override {}
-  void setViewTop(int) override {}
-  void setViewVisible(bool) override {}
   void setButtonCaption(int index, const QString&) override { buttonLines_.at(index) = line(); }
-  void setButtonVisible(int, bool) override {}
-  void setTimerPeriod(int) override {}
-  void setTimerEnabled(bool) override {}
   bool autoSpeak() const override { return true; }
   void showStage() override {
     // Each section run shows the stage once its header has been found.
@@ -195,7 +192,6 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
     headerLine_ = line();
     sections_.insert(headerLine_);
   }
-  void hideStage() override {}
 
   // --- SoundPort ---
   void playMusic(const QString& file) override {
@@ -309,8 +305,8 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
       warn(1, QStringLiteral("the title is empty"), QStringLiteral("the programme list shows an empty line"));
 
     QSet<QString> reached{QStringLiteral("[pictureinit]"), QStringLiteral("[pre]"), QStringLiteral("[menu]")};
-    for (int i = 0; i < 8; ++i)
-      if (!tap_.buttonCaptions()[i].isEmpty()) reached.insert(u'[' + tap_.buttonCaptions()[i] + u']');
+    for (const QString& caption : tap_.buttonCaptions())
+      if (!caption.isEmpty()) reached.insert(u'[' + caption + u']');
     std::map<QString, int> first;
     for (const auto& [header, at] : headers) {
       const auto [it, isFirst] = first.emplace(header, at);
@@ -343,7 +339,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
 
   // The view picture box starts at the size the window gives it.
   QSize viewSize_{engine::kViewArea, 2880};
-  std::array<int, 8> buttonLines_{};
+  std::array<int, engine::kButtonCount> buttonLines_{};
   int chosenLine_ = 0;
   int headerLine_ = 0;
   bool sectionEntered_ = false;

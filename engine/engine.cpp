@@ -70,7 +70,7 @@ bool Engine::survive(Phase phase, const std::function<void()>& step) {
 
 void Engine::endProgramme() {
   reader_.closeAll();
-  for (int i = 0; i < 8; ++i) stage_.setButtonVisible(i, false);
+  for (int i = 0; i < kButtonCount; ++i) stage_.setButtonVisible(i, false);
   stage_.hideStage();
 }
 

@@ -17,6 +17,7 @@
 #include "engine/ports.h"
 #include "engine/reader.h"
 #include "engine/shared_state.h"
+#include "engine/stage_trace.h"
 
 namespace platform {
 class SequentialInput;
@@ -87,7 +88,7 @@ class Engine {
   void advanceWait();
 
   SharedState& state_;
-  StagePort& stage_;
+  StageTrace stage_;  // every call to the stage goes through its trace
   SoundPort& sound_;
   EventPump& pump_;
   SectionReader reader_;

@@ -20,9 +20,6 @@ class QPushButton;
 
 namespace selection {
 
-// Layout is stored in twips: 15 twips to the pixel (96 dots per inch).
-constexpr int kTwipsPerPixel = 15;
-
 // Number of spaces between the title and the file name in a list entry: enough to push
 // the file name out of sight at the right.
 constexpr int kEntryPadding = 200;
@@ -51,10 +48,10 @@ class Form2 : public QDialog {
   // Selects the entry of this scenario file, if listed (the station shows what comes next).
   void preselect(const QString& file);
 
-  QLabel* label1() const { return Label1; }
-  QListWidget* list1() const { return List1; }
-  QPushButton* command1() const { return Command1; }
-  QPushButton* command2() const { return Command2; }
+  QLabel* Label1() const { return label1_; }
+  QListWidget* List1() const { return list1_; }
+  QPushButton* Command1() const { return command1_; }
+  QPushButton* Command2() const { return command2_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -79,10 +76,10 @@ class Form2 : public QDialog {
   bool loaded_ = false;
   bool closingByOwnCode_ = false;
 
-  QLabel* Label1;
-  QListWidget* List1;
-  QPushButton* Command1;
-  QPushButton* Command2;
+  QLabel* label1_;
+  QListWidget* list1_;
+  QPushButton* command1_;
+  QPushButton* command2_;
 };
 
 }  // namespace selection

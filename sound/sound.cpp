@@ -9,17 +9,11 @@
 namespace sound {
 namespace {
 
-using platform::winmm::MCIERROR;
-
-// Result code and return text are converted back and dropped: sound never stops a programme.
+// The result code and the return text are dropped: sound never stops a programme.
 template <unsigned ReturnLength>
 void send(const char* command) {
   char returnText[ReturnLength] = {};
-  const MCIERROR code = platform::winmm::mciSendStringA(command, returnText, ReturnLength, nullptr);
-  (void)platform::decodeAnsi(QByteArrayView(returnText, qsizetype(qstrnlen(returnText, ReturnLength))));
-  char errorText[1024] = {};
-  platform::winmm::mciGetErrorStringA(code, errorText, 1024);
-  (void)platform::decodeAnsi(QByteArrayView(errorText, qsizetype(qstrnlen(errorText, 1024))));
+  platform::winmm::mciSendStringA(command, returnText, ReturnLength, nullptr);
 }
 
 }  // namespace
