@@ -110,7 +110,13 @@ class ProgrammeRun : public engine::StageRelay, public engine::SoundPort {
         events_(state_, input_),
         tap_(*this, &clock_),
         clock_([this] { events_.timerTick(); }),
-        engine_(state_, tap_, *this, clock_, input_) {
+        engine_(state_, tap_, *this, clock_, input_,
+                {.onFault =
+                     [this](const RuntimeError& e, Phase phase) {
+                       fault(e, phase);
+                       return true;
+                     },
+                 .onDialogue = [this](const QString& speaker, bool inCast) { dialogue(speaker, inCast); }}) {
     state_.scenarioPath = name;
     media_.folder = platform::currentDirectory();
     tap_.onMenuOpened = [this] { clock_.schedule(0, [this] { press(); }); };
@@ -118,11 +124,6 @@ class ProgrammeRun : public engine::StageRelay, public engine::SoundPort {
     clock_.beforeAdvance = [](double to) {
       if (to > kMaxProgrammeMs) throw TooLong{};
     };
-    engine_.onFault = [this](const RuntimeError& e, Phase phase) {
-      fault(e, phase);
-      return true;
-    };
-    engine_.onDialogue = [this](const QString& speaker, bool inCast) { dialogue(speaker, inCast); };
   }
 
   FileReport run(const QString& shownAs) {

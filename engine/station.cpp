@@ -29,7 +29,8 @@ Station::Station(SharedState& state, StagePort& stage, SoundPort& sound, EventPu
       scheduler_(scheduler),
       host_(host),
       tap_(stage, clock),
-      engine_(state, tap_, sound, pump, input) {
+      engine_(state, tap_, sound, pump, input,
+              {.onFault = [this](const platform::RuntimeError& e, Phase p) { return survive(e, p); }, .onDialogue = {}}) {
   tap_.onMenuOpened = [this] {
     pressedByStation_ = false;
     pendingPress_ = scheduler_.schedule(Autopilot::kPressDelayMs, [this] {
@@ -42,14 +43,15 @@ Station::Station(SharedState& state, StagePort& stage, SoundPort& sound, EventPu
     // A viewer's own press counts as that item played.
     if (!pressedByStation_ && !state_.chosenItem.isEmpty()) pilot_.markChosen(tap_.buttonCaptions(), state_.chosenItem);
   };
-  engine_.onFault = [this](const platform::RuntimeError& error, Phase phase) {
-    if (!surviveFaults_) return false;
-    reportFaultAndGoOn(error);
-    faulted_ = true;
-    // An item's fault ends that item only; anywhere else the programme is over.
-    if (phase != Phase::Item) state_.leaveRequested = true;
-    return true;
-  };
+}
+
+bool Station::survive(const platform::RuntimeError& error, Phase phase) {
+  if (!surviveFaults_) return false;
+  reportFaultAndGoOn(error);
+  faulted_ = true;
+  // An item's fault ends that item only; anywhere else the programme is over.
+  if (phase != Phase::Item) state_.leaveRequested = true;
+  return true;
 }
 
 void Station::run(bool once) {

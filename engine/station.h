@@ -72,6 +72,7 @@ class Station {
   Station(SharedState& state, StagePort& stage, SoundPort& sound, EventPump& pump, platform::SequentialInput& input,
           Scheduler& scheduler, StationHost& host, VirtualClock* clock);
 
+  bool survive(const platform::RuntimeError& error, Phase phase);
   void pressNext();
   void cancelPress();
   void pause(int ms);
