@@ -21,7 +21,6 @@
 #include "app/options.h"
 #include "app/signals.h"
 #include "check/check.h"
-#include "record/options.h"
 #include "engine/engine.h"
 #include "engine/stage_events.h"
 #include "opening/demoform.h"

@@ -7,10 +7,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/files.h"
+#include "catalogue/catalogue.h"
 #include "platform/fonts.h"
 #include "platform/trace.h"
-#include "selection/form2.h"
 
 namespace check {
 namespace {
@@ -94,11 +93,7 @@ QList<Target> programmesIn(const QString& folder, const QString& prefix) {
   QList<Target> found;
   const QString old = QDir::currentPath();
   if (!QDir::setCurrent(folder)) return found;
-  for (int n = 1; n <= 100; ++n) {
-    const QString name = selection::scenarioFileName(n);
-    const auto path = platform::resolvePath(name);
-    if (path && platform::isOrdinaryFile(*path)) found.append({folder, name, prefix + name});
-  }
+  for (const QString& name : catalogue::files()) found.append({folder, name, prefix + name});
   QDir::setCurrent(old);
   return found;
 }
@@ -114,8 +109,8 @@ int run(const QStringList& paths, const Options& options) {
       const QString prefix = path.isEmpty() || path == u"." ? QString() : (path.endsWith(u'/') ? path : path + u'/');
       const QList<Target> found = programmesIn(info.absoluteFilePath(), prefix);
       if (found.isEmpty()) {
-        print(options.err, QStringLiteral("kivo: %1: no programme KIVO.001 to KIVO.100 in this folder")
-                               .arg(path.isEmpty() ? QStringLiteral(".") : path));
+        print(options.err, QStringLiteral("kivo: %1: no programme %2 in this folder")
+                               .arg(path.isEmpty() ? QStringLiteral(".") : path, catalogue::range()));
         return 2;
       }
       targets += found;

@@ -1,0 +1,52 @@
+#include "catalogue/catalogue.h"
+
+#include <QRegularExpression>
+
+#include "platform/files.h"
+#include "platform/input.h"
+#include "platform/runtime_error.h"
+
+namespace catalogue {
+
+QString fileName(int number) { return QStringLiteral("KIVO.%1").arg(number, 3, 10, QLatin1Char('0')); }
+
+QString range() { return fileName(1) + QStringLiteral(" to ") + fileName(kLastNumber); }
+
+bool isProgrammeName(const QString& name) {
+  static const QRegularExpression pattern(QStringLiteral("^KIVO\\.\\d{3}$"), QRegularExpression::CaseInsensitiveOption);
+  return pattern.match(name).hasMatch();
+}
+
+QStringList files() {
+  QStringList found;
+  for (int n = 1; n <= kLastNumber; ++n) {
+    const QString file = fileName(n);
+    const auto path = platform::resolvePath(file);
+    if (path && platform::isOrdinaryFile(*path)) found << file;
+  }
+  return found;
+}
+
+QList<Programme> scan() {
+  QList<Programme> programmes;
+  platform::SequentialInput input;
+  for (const QString& file : files()) programmes.append({file, readTitle(input, file)});
+  return programmes;
+}
+
+QString readTitle(platform::SequentialInput& input, const QString& file) {
+  QString title;
+  try {
+    input.open(file);
+    // Both fields go to the same place; the second one is the title.
+    title = input.fieldInput();
+    title = input.fieldInput();
+  } catch (const platform::RuntimeError&) {
+    // Unreadable, empty or single-field files are still listed, under their own name.
+    title = file;
+  }
+  input.closeAll();
+  return title;
+}
+
+}  // namespace catalogue
