@@ -17,20 +17,30 @@ bool isProgrammeName(const QString& name) {
   return pattern.match(name).hasMatch();
 }
 
+namespace {
+
+bool isListed(const QString& file) {
+  const auto path = platform::resolvePath(file);
+  return path && platform::isOrdinaryFile(*path);
+}
+
+}  // namespace
+
 QStringList files() {
   QStringList found;
-  for (int n = 1; n <= kLastNumber; ++n) {
-    const QString file = fileName(n);
-    const auto path = platform::resolvePath(file);
-    if (path && platform::isOrdinaryFile(*path)) found << file;
-  }
+  for (int n = 1; n <= kLastNumber; ++n)
+    if (isListed(fileName(n))) found << fileName(n);
   return found;
 }
 
-QList<Programme> scan() {
+QList<Programme> scan(const std::function<void()>& beforeEachNumber) {
   QList<Programme> programmes;
   platform::SequentialInput input;
-  for (const QString& file : files()) programmes.append({file, readTitle(input, file)});
+  for (int n = 1; n <= kLastNumber; ++n) {
+    if (beforeEachNumber) beforeEachNumber();
+    const QString file = fileName(n);
+    if (isListed(file)) programmes.append({file, readTitle(input, file)});
+  }
   return programmes;
 }
 

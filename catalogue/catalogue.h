@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace platform {
 class SequentialInput;
@@ -31,8 +32,10 @@ bool isProgrammeName(const QString& name);
 // file, device or pipe). Reads no file.
 QStringList files();
 
-// The programmes with their titles, in number order.
-QList<Programme> scan();
+// The programmes with their titles, in number order. `beforeEachNumber` runs before each
+// of the numbers is looked at: the list window lets pending events through there, as it
+// did on Windows, so a slow folder keeps the desktop responsive; other modes pass none.
+QList<Programme> scan(const std::function<void()>& beforeEachNumber = {});
 
 // The title of a scenario file: the second comma-delimited field from the top (so the
 // first field of line 2 when line 1 holds one field only). A file that cannot be opened

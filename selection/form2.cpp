@@ -1,5 +1,7 @@
 #include "selection/form2.h"
 
+#include <QCoreApplication>
+
 #include <QCloseEvent>
 #include <QFont>
 #include <QKeyEvent>
@@ -149,7 +151,7 @@ void Form2::Form_Load() {
 
 void Form2::catalogueScan() {
   list1_->clear();
-  for (const catalogue::Programme& p : catalogue::scan()) {
+  for (const catalogue::Programme& p : catalogue::scan([] { QCoreApplication::processEvents(); })) {
     list1_->addItem(listEntry(p.title, p.file));
     platform::trace::Event("list").text(p.title).text(p.file);
   }
