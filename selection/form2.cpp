@@ -1,8 +1,7 @@
 #include "selection/form2.h"
 
-#include <QCoreApplication>
-
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFont>
 #include <QKeyEvent>
 #include <QLabel>
