@@ -16,6 +16,9 @@ packages=(
   xvfb xauth xdotool openbox
   # install and package tests: the validators of the installed files, the package tools
   desktop-file-utils appstream groff-base man-db dpkg-dev file lintian
+  # the check test reads the check's output with an editor's default error format
+  # (vim-tiny is built without the quickfix list)
+  vim
   # fuzzing (make fuzz): clang and its libFuzzer runtime
   clang libclang-rt-dev
 )
