@@ -552,7 +552,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
                (after > 0 ? QStringLiteral("it and the ") + never : QStringLiteral("it never runs")) +
                    QStringLiteral("; no line of a section may begin with \"[\""),
                "line-ends-section");
-      } else if (completed_ && !menuFailed_) {
+      } else if (completed_ && !menuFailed_ && !menuEmpty_) {
         QString hint = QStringLiteral("add a line \"%1\" to [menu]").arg(header.mid(1, header.size() - 2));
         if (prev > 0 && at > prev + 1 && (sections_.count(prev) > 0 || reached.contains(text(prev))))
           hint += QStringLiteral(", or, if it belongs to section %1 above, do not begin the line with \"[\"").arg(text(prev));
@@ -562,11 +562,11 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
   }
 
   // A "[" line that is one of the headers the player looks for but for blanks, letter
-  // case or full-width letters, while the header itself is nowhere.
+  // case or full-width letters.
   bool nearHeader(int at, const QStringList& wanted, const QSet<QString>& present) {
     const QString& line = text(at);
     for (const QString& header : wanted) {
-      if (present.contains(header) || loosely(line) != loosely(header)) continue;
+      if (line == header || loosely(line) != loosely(header)) continue;
       const qsizetype end = trailingBlanks(line);
       int column = 2;
       QString why = QStringLiteral("full-width and ASCII letters differ");
@@ -577,8 +577,11 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
         why = QStringLiteral("letter case differs");
         while (column <= line.size() && line[column - 1] == header[column - 1]) ++column;
       }
+      const auto real = std::find(lines_.begin(), lines_.end(), header);
       warn(at, QStringLiteral("this line is not the header %1: %2").arg(header, why),
-           QStringLiteral("the player looks for %1 exactly, character by character, and does not find it").arg(header),
+           present.contains(header)
+               ? QStringLiteral("the player reads %1 of line %2; this section is never read").arg(header).arg(real - lines_.begin() + 1)
+               : QStringLiteral("the player looks for %1 exactly, character by character, and does not find it").arg(header),
            "header-misspelt", column);
       return true;
     }
