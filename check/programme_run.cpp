@@ -390,7 +390,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
     for (const QString& name : castNames_)
       if (name.trimmed() == speaker.trimmed()) {
         message += QStringLiteral(": the cast has %1, with other blanks at its ends").arg(quoted(name));
-        column = int(trailingBlanks(speaker)) + 1;
+        if (trailingBlanks(speaker) < speaker.size()) column = int(trailingBlanks(speaker)) + 1;
       }
     warn(at, message, QStringLiteral("names match only exactly; the speaker box stays empty while this speaker talks"),
          "speaker-not-in-cast", column);
@@ -473,7 +473,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
   void titleChecks(Summary& summary) {
     const QString name = state_.scenarioPath;
     summary.title = selection::readTitle(input_, name);
-    const QString first = text(1);
+    const QString first = text(1).section(u'\n', 0, 0);  // a field ends at LF too
     const QString shows = QStringLiteral("the programme list shows %1 as the title").arg(quoted(summary.title));
     const QString form = QStringLiteral("begin the file with a line of a number, a comma and the title");
     const qsizetype comma = first.indexOf(u',');

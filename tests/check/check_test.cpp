@@ -16,6 +16,12 @@
 #include "stage/caption_box.h"
 #include "stage/controls.h"
 #include "stage/form1.h"
+#include "selection/form2.h"
+#include <QListWidget>
+#include <QProcess>
+#include <algorithm>
+#include <map>
+#include <string_view>
 
 namespace {
 
@@ -33,13 +39,21 @@ class PlayerWorld : public kivo_test::FakeWorld {
   stage::Form1 window;
 };
 
-// What the player says when it plays the programme and the viewer presses `item`.
-platform::RuntimeError playerStop(const QString& item) {
+// What the player says when it plays the programme and the viewer presses `item`, and
+// what it did.
+struct PlayerRun {
+  platform::RuntimeError error{0};
+  QString trace;
+};
+PlayerRun playerRun(const QString& item, const QString& file = "KIVO.001") {
   PlayerWorld world;
-  world.state.scenarioPath = "KIVO.001";
+  world.state.scenarioPath = file;
   if (!item.isEmpty()) world.choose(item);
-  return kivo_test::raised([&] { world.engine.runProgramme(); });
+  PlayerRun run{kivo_test::raised([&] { world.engine.runProgramme(); })};
+  run.trace = world.trace;
+  return run;
 }
+platform::RuntimeError playerStop(const QString& item) { return playerRun(item).error; }
 
 void writePicture(const QString& name, int width, int height) {
   QImage image(width, height, QImage::Format_RGB888);
@@ -73,17 +87,21 @@ std::vector<check::Diagnostic> of(const check::FileReport& r, Severity s) {
 
 struct Output {
   int status = -1;
-  QStringList lines;
+  QStringList lines;  // standard output, then standard error
 };
 
 Output runCheck(const QStringList& paths, bool json = false, bool werror = false) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  const check::Options options{.json = json, .werror = werror, .out = open_memstream(&buffer, &size)};
+  char* buffers[2] = {};
+  size_t sizes[2] = {};
+  const check::Options options{
+      .json = json, .werror = werror, .out = open_memstream(&buffers[0], &sizes[0]), .err = open_memstream(&buffers[1], &sizes[1])};
   Output result{.status = check::run(paths, options)};
   std::fclose(options.out);
-  result.lines = QString::fromUtf8(buffer, qsizetype(size)).split('\n', Qt::SkipEmptyParts);
-  std::free(buffer);
+  std::fclose(options.err);
+  for (int i = 0; i < 2; ++i) {
+    result.lines += QString::fromUtf8(buffers[i], qsizetype(sizes[i])).split('\n', Qt::SkipEmptyParts);
+    std::free(buffers[i]);
+  }
   return result;
 }
 
@@ -152,9 +170,139 @@ TEST(Check, SeveralFaultsAreAllReportedInFileOrder) {
   EXPECT_EQ(json.status, 1);
   ASSERT_EQ(json.lines.size(), 4);
   EXPECT_EQ(QJsonDocument::fromJson(json.lines[0].toUtf8()).object(),
-            (QJsonObject{{"file", dir.path() + "/KIVO.001"}, {"line", 6}, {"column", 1}, {"severity", "error"},
-                         {"number", 53}, {"message", "File not found"}, {"hint", "no picture file \"NONE.BMP\""}}));
+            (QJsonObject{{"schema", 1}, {"file", dir.path() + "/KIVO.001"}, {"line", 6}, {"column", 1}, {"severity", "error"},
+                         {"code", "run-time-error"}, {"number", 53}, {"message", "File not found"}, {"hint", "no picture file \"NONE.BMP\""}}));
   EXPECT_EQ(QJsonDocument::fromJson(json.lines[3].toUtf8()).object()["summary"].toObject()["dialogueLines"].toInt(), 3);
+}
+
+// Findings as "file:line:column code" ("file:" left out for KIVO.001), from the JSON output.
+QStringList findings(const Output& out) {
+  QStringList found;
+  for (const QString& line : out.lines) {
+    const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+    EXPECT_EQ(o["schema"].toInt(), check::kJsonSchema) << line.toStdString();
+    if (o.contains("summary")) continue;
+    const QString file = o["file"].toString() == "KIVO.001" ? QString() : o["file"].toString() + ":";
+    found << QString("%1%2:%3 %4").arg(file).arg(o["line"].toInt()).arg(o["column"].toInt()).arg(o["code"].toString());
+  }
+  return found;
+}
+
+struct FindingCase {
+  const char* name;
+  std::map<QString, QByteArray> files;  // KIVO.001 unless said
+  QStringList expected;                 // every finding, in order
+  const char* item = "ＥＮＤ";           // the player's run to compare with; nullptr: none
+  const char* never = nullptr;          // what that run never shows, though the file seems to ask for it
+  const char* said = "";                // words the first finding must hold
+  QStringList paths = {};
+};
+
+QByteArray cp932(const QStringList& lines, const char* eol = "\r\n") { return platform::encodeAnsi(lines.join(eol) + eol); }
+
+// Each finding the player shows no sign of, and each hint that names the real cause: as
+// the player does it where it can show it.
+TEST(Check, SilentFaultsAndRealCausesAreReportedWhereAnEditorShowsThem) {
+  const QStringList endOnly{"[ＥＮＤ]", "@CLS"};
+  const QByteArray plain = cp932(programme(kCast, {"ミカ：あ"}, {"ＥＮＤ"}, endOnly));
+  const FindingCase cases[] = {
+      {"files the list never shows", {{"KIVO.001", plain}, {"KIVO.002.txt", plain}, {"KIVO.101", plain}},
+       {"KIVO.002.txt:1:1 not-listed", "KIVO.101:1:1 not-listed"}, "ＥＮＤ", nullptr, "rename it KIVO.002"},
+      {"a line beginning with [ ends its section",
+       {{"KIVO.001", cp932(programme(kCast, {"ミカ：あ", "[効果音]ピンポン", "ミカ：い"}, {"ＥＮＤ"},
+                                     {"[ＥＮＤ]", "ミカ：う", "[笑]", "ミカ：え"}))}},
+       {"6:1 line-ends-section", "12:1 section-unreached"}, "ＥＮＤ", "caption い", "it and the 1 line after it never run"},
+      {"commands the player ignores",
+       {{"KIVO.001", cp932(programme(kCast, {"@VEIW R.BMP", "@play TUNE.MID", "@Voice CLIP.WAV", "@ VIEW R.BMP", "@CLS "},
+                                     {"ＥＮＤ"}, endOnly))}},
+       {"5:2 command-ignored", "6:2 command-ignored", "7:2 command-ignored", "8:2 command-ignored", "9:5 command-ignored"},
+       "ＥＮＤ", "view-show", "did you mean \"@VIEW\"?"},
+      {"an ideographic comma in the title line",
+       {{"KIVO.001", cp932(QStringList{"001、テスト番組"} + programme(kCast, {"ミカ：あ"}, {"ＥＮＤ"}, endOnly).mid(1))}},
+       {"1:4 title-missing"}, "ＥＮＤ", nullptr, "\"[pictureinit]\" as the title"},
+      {"a title cut at its second comma",
+       {{"KIVO.001", cp932(QStringList{"3,クイズ, 音楽"} + programme(kCast, {"ミカ：あ"}, {"ＥＮＤ"}, endOnly).mid(1))}},
+       {"1:6 title-cut"}, "ＥＮＤ", nullptr, "\"クイズ\""},
+      {"a byte-order mark", {{"KIVO.001", "\xEF\xBB\xBF" + plain}}, {"1:1 byte-order-mark"}},
+      {"a speaker picture larger than its box", {{"KIVO.001", cp932(programme({"ミカ=BIG.BMP,T.BMP"}, {"ミカ：あ"}, {"ＥＮＤ"}, endOnly))}},
+       {"5:1 speaker-picture-too-large"}, "ＥＮＤ", nullptr, "256 x 192"},
+      {"& in a dialogue line", {{"KIVO.001", cp932(programme(kCast, {"ミカ：Q&A と &&"}, {"ＥＮＤ"}, endOnly))}},
+       {"5:5 ampersand"}, "ＥＮＤ", nullptr, "\"QA と &\""},
+      {"no way out of the menu", {{"KIVO.001", cp932(programme(kCast, {"ミカ：あ"}, {"A", "END"}, {"[A]", "ミカ：い", "[END]", "@CLS"}))}},
+       {"6:1 menu-no-end"}, nullptr, nullptr, "\"END\" is an ordinary item"},
+      {"a UTF-8 file", {{"KIVO.001", programme(kCast, {"ミカ：あ"}, {"ＥＮＤ"}, endOnly).join("\r\n").toUtf8() + "\r\n"}},
+       {"1:1 encoding-utf8", "5:1 run-time-error", "6:1 menu-no-end"}, "", nullptr, "not Shift-JIS"},
+      {"a header in other letter case",
+       {{"KIVO.001", cp932(QStringList{"1,題", "[Pictureinit]"} + programme(kCast, {"ミカ：あ"}, {"ＥＮＤ"}, endOnly).mid(2))}},
+       {"1:1 run-time-error", "2:2 header-misspelt"}, "", nullptr, "no line [pictureinit]"},
+      {"a blank after a speaker's name in the cast", {{"KIVO.001", cp932(programme({"ミカ =R.BMP,T.BMP"}, {"ミカ：あ"}, {"ＥＮＤ"}, endOnly))}},
+       {"5:1 speaker-not-in-cast"}, "ＥＮＤ", nullptr, "the cast has \"ミカ \""},
+      {"a blank after [ＥＮＤ]", {{"KIVO.001", cp932(programme(kCast, {"ミカ：あ"}, {"ＥＮＤ"}, {"[ＥＮＤ] ", "@CLS"}))}},
+       {"7:1 run-time-error", "8:6 header-misspelt"}, "ＥＮＤ", nullptr, "no line [ＥＮＤ]"},
+      {"a picture beyond the decoding limit", {{"KIVO.001", cp932(programme(kCast, {"@VIEW HUGE.PNG"}, {"ＥＮＤ"}, endOnly))}},
+       {"5:1 run-time-error"}, "", nullptr, "5000 x 4000 pixels"},
+      {"an empty menu", {{"KIVO.001", cp932(programme(kCast, {"ミカ：あ"}, {}, {"[ＥＮＤ]", "@CLS"}))}},
+       {"6:1 menu-empty"}, "[ＥＮＤ]", nullptr, "section [menu] is empty"},
+      {"an ASCII colon, in a file named in lower case", {{"kivo.001", cp932(programme(kCast, {"ミカ:あ"}, {"ＥＮＤ"}, endOnly))}},
+       {"kivo.001:5:3 run-time-error"}, "", nullptr, "full-width colon"},
+      {"a blank after a file name", {{"KIVO.001", cp932(programme(kCast, {"@VIEW R.BMP　"}, {"ＥＮＤ"}, endOnly))}},
+       {"5:12 run-time-error"}, "", nullptr, "\"R.BMP　\""},
+      {"a lone LF before the fault", {{"KIVO.001", cp932(programme(kCast, {"ミカ：あ\nミカ：い", "ミカ　はい"}, {"ＥＮＤ"}, endOnly))}},
+       {"7:1 run-time-error"}, ""},
+      {"one path missing among several", {{"KIVO.001", cp932(programme(kCast, {"ミカ:あ"}, {"ＥＮＤ"}, endOnly))}},
+       {"NONE.001:0:0 no-such-path", "5:3 run-time-error"}, "", nullptr, "", {"NONE.001", "KIVO.001"}},
+  };
+  for (const FindingCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Folder dir;
+    writePicture("BIG.BMP", 256, 192);
+    if (std::string_view(c.name) == "a picture beyond the decoding limit") {
+      QImage huge(5000, 4000, QImage::Format_RGB888);
+      huge.fill(Qt::darkCyan);
+      ASSERT_TRUE(huge.save("HUGE.PNG", "PNG"));
+    }
+    for (const auto& [name, bytes] : c.files) dir.writeBytes(name, bytes);
+    const Output out = runCheck(c.paths, true);
+    EXPECT_EQ(findings(out), c.expected);
+    const bool fails = std::any_of(c.expected.begin(), c.expected.end(),
+                                   [](const QString& f) { return f.endsWith(" run-time-error") || f.endsWith(" menu-empty"); });
+    EXPECT_EQ(out.status, c.paths.isEmpty() ? int(fails) : 2);
+    QString said;
+    int number = 0;
+    for (const QString& line : out.lines) {
+      const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+      said += o["message"].toString() + " — " + o["hint"].toString() + "\n";
+      if (number == 0) number = o["number"].toInt();
+    }
+    EXPECT_TRUE(said.contains(QString::fromUtf8(c.said))) << said.toStdString();
+    if (c.item == nullptr) continue;
+    // The player: the same run-time error, or none, and not what the file seems to ask for.
+    const QString file = c.files.begin()->first;
+    const PlayerRun player = playerRun(QString::fromUtf8(c.item), file.size() == 8 ? file : "KIVO.001");
+    EXPECT_EQ(player.error.number(), number);
+    if (c.never != nullptr) EXPECT_FALSE(player.trace.contains(QString::fromUtf8(c.never))) << player.trace.toStdString();
+  }
+}
+
+// The programme list shows the titles and files the check says it shows.
+TEST(Check, TheListShowsWhatTheCheckSaysItShows) {
+  Folder dir;
+  const QStringList rest = programme(kCast, {"ミカ：あ"}, {"ＥＮＤ"}, {"[ＥＮＤ]", "@CLS"}).mid(1);
+  dir.write("kivo.001", QStringList{"001、テスト番組"} + rest);
+  dir.write("KIVO.002.txt", QStringList{"2,題"} + rest);
+  dir.write("KIVO.003", QStringList{"3,クイズ, 音楽"} + rest);
+  QStringList shown;
+  for (const QString& line : runCheck({}, true).lines) {
+    const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+    if (o.contains("summary")) shown << o["summary"].toObject()["title"].toString() + " " + o["file"].toString();
+  }
+  engine::SharedState state;
+  selection::Form2 list(state, [] {});
+  list.load();
+  QStringList listed;
+  for (int i = 0; i < list.list1()->count(); ++i) listed << list.list1()->item(i)->text().simplified();
+  EXPECT_EQ(shown, (QStringList{"[pictureinit] kivo.001", "クイズ KIVO.003", "題 KIVO.002.txt"}));
+  EXPECT_EQ(listed, (QStringList{"[pictureinit] KIVO.001", "クイズ KIVO.003"}));
 }
 
 TEST(Check, EachLikelyMistakeIsWarnedOnceAndACleanProgrammeGivesOnlyItsSummary) {
@@ -182,7 +330,42 @@ TEST(Check, EachLikelyMistakeIsWarnedOnceAndACleanProgrammeGivesOnlyItsSummary) 
   const Output out = runCheck({});
   EXPECT_EQ(out.status, 0);
   EXPECT_EQ(out.lines, QStringList{"KIVO.001: \"題\": 3 sections, 3 dialogue lines, 1 speakers, 2 pictures, 1 tunes, 1 clips, "
-                                   "running time 0:02.3 (automatic mode, every item once)"});
+                                   "running time 0:02.3 (automatic mode, every item once, menu waits not counted)"});
+}
+
+// An editor reading the text output with its default error format finds the findings
+// and nothing else: not the summaries (a title like `特集 "A" 2: B`, an hour of running
+// time), not a missing path's message.
+TEST(Check, AnEditorsDefaultErrorFormatFindsExactlyTheFindings) {
+  Folder dir;
+  QStringList hour;
+  for (int i = 0; i < 800; ++i) hour << "ミカ：" + QString(60, QChar(u'あ'));
+  dir.write("KIVO.001", QStringList{"1,特集 \"A\" 2: B (3): |4| x:5:6"} + programme(kCast, hour, {"ＥＮＤ"}, {"[ＥＮＤ]", "@CLS"}).mid(1));
+  dir.write("kivo.002", programme(kCast, {"@VEIW R.BMP", "ミカ：Q&A", "ミカ:あ"}, {"A"}, {"[A]", "[笑]", "ミカ：い", "[ＥＮＤ] ", "@CLS"}));
+  const Output text = runCheck({"KIVO.001", "kivo.002", "NONE.003"});
+  EXPECT_EQ(text.status, 2);
+  EXPECT_TRUE(text.lines[0].contains("running time 1 h ")) << text.lines[0].toStdString();
+  QFile out("out.txt");
+  ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+  out.write(text.lines.join('\n').toUtf8() + '\n');
+  out.close();
+  QProcess vim;
+  vim.setStandardInputFile(QProcess::nullDevice());
+  vim.start("vim", {"-es", "-N", "-u", "NONE", "-i", "NONE", "-c", "cgetfile out.txt", "-c",
+                    "call writefile(map(filter(getqflist(), 'v:val.valid'), "
+                    "'bufname(v:val.bufnr) . \":\" . v:val.lnum . \":\" . v:val.col'), 'qf.txt')",
+                    "-c", "qa!"});
+  ASSERT_TRUE(vim.waitForFinished(30000)) << "vim (Debian's vim package) is needed";
+  QFile qf("qf.txt");
+  ASSERT_TRUE(qf.open(QIODevice::ReadOnly));
+  QStringList expected;
+  for (const QString& line : runCheck({"KIVO.001", "kivo.002", "NONE.003"}, true).lines) {
+    const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+    if (o.contains("line") && !o["line"].isNull())
+      expected << QString("%1:%2:%3").arg(o["file"].toString()).arg(o["line"].toInt()).arg(o["column"].toInt());
+  }
+  EXPECT_EQ(expected.size(), 7);
+  EXPECT_EQ(QString::fromUtf8(qf.readAll()).split('\n', Qt::SkipEmptyParts), expected);
 }
 
 // The quick bound the check uses for most captions agrees with laying them out.
