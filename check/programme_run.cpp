@@ -368,6 +368,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
 
   // "&" marks an access key in the caption label: hidden, the next character underlined.
   void ampersands(const QString& caption) {
+    if (!caption.contains(u'&')) return;
     const QString shown = platform::parseAccessKeys(caption).text;
     if (shown == QString(caption).replace(QStringLiteral("&&"), QStringLiteral("&"))) return;
     const QString t = text(line());
