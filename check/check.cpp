@@ -127,6 +127,13 @@ QList<Target> programmesIn(const QString& folder, const QString& prefix) {
   return found;
 }
 
+// The number in a name like a programme's ("KIVO.1", "kivo.002.txt", ".KIVO.003", "KIVO.101").
+std::optional<int> programmeNumber(const QString& name) {
+  static const QRegularExpression numbered(QStringLiteral("^\\.?kivo\\.0*(\\d{1,4})"), QRegularExpression::CaseInsensitiveOption);
+  const QRegularExpressionMatch m = numbered.match(name);
+  return m.hasMatch() ? std::optional<int>(m.captured(1).toInt()) : std::nullopt;
+}
+
 // Files of a folder named like programmes that the list never shows ("KIVO.002.txt",
 // "KIVO.101", ".KIVO.003"): checked as well, with a word on the name.
 QList<Target> unlistedIn(const QString& folder, const QString& prefix, const QList<Target>& listed) {
@@ -134,8 +141,7 @@ QList<Target> unlistedIn(const QString& folder, const QString& prefix, const QLi
   const QDir dir(folder);
   for (const QFileInfo& info : dir.entryInfoList(QDir::Files | QDir::Hidden, QDir::Name)) {
     const QString name = info.fileName();
-    const bool looksLikeOne = name.startsWith(u"kivo.", Qt::CaseInsensitive) || name.startsWith(u".kivo.", Qt::CaseInsensitive);
-    if (looksLikeOne && std::none_of(listed.begin(), listed.end(), [&](const Target& t) { return t.name == name; }))
+    if (programmeNumber(name) && std::none_of(listed.begin(), listed.end(), [&](const Target& t) { return t.name == name; }))
       found.append({folder, name, prefix + name});
   }
   return found;
@@ -147,9 +153,7 @@ std::optional<Diagnostic> unlistedFinding(const QString& name) {
     const auto path = platform::resolvePath(selection::scenarioFileName(n));
     if (path && platform::isOrdinaryFile(*path) && baseName(*path) == name) return std::nullopt;
   }
-  const QRegularExpression numbered(QStringLiteral("^\\.?kivo\\.0*(\\d{1,3})"), QRegularExpression::CaseInsensitiveOption);
-  const QRegularExpressionMatch m = numbered.match(name);
-  const int n = m.hasMatch() ? m.captured(1).toInt() : 0;
+  const int n = programmeNumber(name).value_or(0);
   QString hint = QStringLiteral("name it KIVO.001 to KIVO.100");
   if (name.startsWith(u'.'))
     hint = QStringLiteral("the list skips hidden files (names that begin with a dot)");

@@ -100,10 +100,6 @@ struct TooLong {};
 
 QString quoted(const QString& text) { return u'"' + text + u'"'; }
 
-// Where in its line an error is, when the line shows it: an ASCII colon where the
-// full-width one is missing, blanks at the end of a file name.
-int errorColumn(int number, const QString& hint, const QString& line);
-
 bool isBlank(QChar c) { return c == u' ' || c == u'\t' || c == QChar(0x3000); }
 
 // Where the blanks at the end of `text` begin (its size when there are none).
@@ -149,6 +145,8 @@ std::pair<QString, int> ignoredCommandHint(const QString& command) {
   return {meant, 2};
 }
 
+// Where in its line an error is, when the line shows it: an ASCII colon where the
+// full-width one is missing, blanks at the end of a file name.
 int errorColumn(int number, const QString& hint, const QString& line) {
   if (number == platform::err::InvalidArgument && !line.contains(u'：') && line.contains(u':'))
     return int(line.indexOf(u':')) + 1;
