@@ -136,7 +136,8 @@ std::pair<QString, int> ignoredCommandHint(const QString& command) {
   const QString word = text.mid(start, end - start);
   QString best;
   for (const QString& c : kCommands)
-    if (word.compare(c, Qt::CaseInsensitive) == 0 || (best.isEmpty() && editDistance(word.toUpper(), c) <= 2)) best = c;
+    if (word.compare(c, Qt::CaseInsensitive) == 0 || (best.isEmpty() && word.size() < 8 && editDistance(word.toUpper(), c) <= 2))
+      best = c;
   if (best.isEmpty()) return {QStringLiteral("the player knows only @CLS, @VIEW, @PLAY and @VOICE"), 2};
   const QString meant = QStringLiteral("did you mean \"@%1\"?").arg(best);
   if (start > 0) return {QStringLiteral("nothing may come between \"@\" and the command word; ") + meant, 2};
@@ -373,7 +374,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
     qsizetype at = std::max<qsizetype>(0, t.indexOf(u'：'));
     while ((at = t.indexOf(u'&', at)) >= 0 && at + 1 < t.size() && t[at + 1] == u'&') at += 2;
     warn(line(), QStringLiteral("the caption shows %1 as %2: \"&\" hides itself and underlines the next character").arg(quoted(caption), quoted(shown)),
-         QStringLiteral("write \"&&\" for a visible \"&\""), "ampersand", int(at) + 1);
+         QStringLiteral("write \"&&\" for a visible \"&\""), "ampersand", at >= 0 ? int(at) + 1 : 1);
   }
 
   void dialogue(const QString& speaker, bool inCast) {
@@ -574,7 +575,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
         column = int(end) + 1;
       } else if (line.compare(header, Qt::CaseInsensitive) == 0) {
         why = QStringLiteral("letter case differs");
-        while (column <= line.size() && line[column - 1] == header[column - 1]) ++column;
+        while (column <= std::min(line.size(), header.size()) && line[column - 1] == header[column - 1]) ++column;
       }
       const auto real = std::find(lines_.begin(), lines_.end(), header);
       warn(at, QStringLiteral("this line is not the header %1: %2").arg(header, why),
