@@ -189,11 +189,11 @@ struct FindingCase {
   QStringList expected;                 // every finding, in order
   const char* item = "ＥＮＤ";           // the player's run to compare with; nullptr: none
   const char* never = nullptr;          // what that run never shows, though the file seems to ask for it
-  const char* said = "";                // words the first finding must hold
+  const char* said = "";                // words some finding must hold
   QStringList paths = {};
 };
 
-QByteArray cp932(const QStringList& lines, const char* eol = "\r\n") { return platform::encodeAnsi(lines.join(eol) + eol); }
+QByteArray cp932(const QStringList& lines) { return platform::encodeAnsi(lines.join("\r\n") + "\r\n"); }
 
 // Each finding the player shows no sign of, and each hint that names the real cause: as
 // the player does it where it can show it.
