@@ -26,6 +26,12 @@ bool isListed(const QString& file) {
 
 }  // namespace
 
+std::optional<int> numberLike(const QString& name) {
+  static const QRegularExpression numbered(QStringLiteral("^\\.?kivo\\.0*(\\d{1,4})"), QRegularExpression::CaseInsensitiveOption);
+  const QRegularExpressionMatch m = numbered.match(name);
+  return m.hasMatch() ? std::optional<int>(m.captured(1).toInt()) : std::nullopt;
+}
+
 QStringList files() {
   QStringList found;
   for (int n = 1; n <= kLastNumber; ++n)

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 namespace platform {
 class SequentialInput;
@@ -27,6 +28,10 @@ QString range();
 
 // Whether `name` is spelt like a programme's file name (any letter case).
 bool isProgrammeName(const QString& name);
+
+// The number in a name that looks meant for a programme, whether or not the list shows
+// it ("KIVO.1", "kivo.002.txt", ".KIVO.003", "KIVO.101"); nothing for other names.
+std::optional<int> numberLike(const QString& name);
 
 // The programmes' file names, in number order: ordinary files only (no folder, hidden
 // file, device or pipe). Reads no file.

@@ -38,6 +38,8 @@ struct Timing {
 
 // The view area inside the view frame, in twips: a picture is centred in it.
 inline constexpr int kViewArea = 3840;
+// The speaker picture box, in twips (square): a picture is shown from its top left corner.
+inline constexpr int kSpeakerBox = 1500;
 
 // Where in a programme a run-time error happened.
 enum class Phase { Cast, Pre, Menu, Item, Closing };
@@ -57,6 +59,8 @@ class Engine {
     // Sees each dialogue line once its speaker has been looked up (the checker counts
     // speakers and finds those missing from the cast).
     std::function<void(const QString& speaker, bool inCast)> onDialogue;
+    // Sees each command line the player does not know and so ignores (the text after "@").
+    std::function<void(const QString& command)> onIgnoredCommand;
   };
 
   Engine(SharedState& state, StagePort& stage, SoundPort& sound, EventPump& pump,

@@ -30,7 +30,7 @@ Station::Station(SharedState& state, StagePort& stage, SoundPort& sound, EventPu
       host_(host),
       tap_(stage, clock),
       engine_(state, tap_, sound, pump, input,
-              {.onFault = [this](const platform::RuntimeError& e, Phase p) { return survive(e, p); }, .onDialogue = {}}) {
+              {.onFault = [this](const platform::RuntimeError& e, Phase p) { return survive(e, p); }, .onDialogue = {}, .onIgnoredCommand = {}}) {
   tap_.onMenuOpened = [this] {
     pressedByStation_ = false;
     pendingPress_ = scheduler_.schedule(Autopilot::kPressDelayMs, [this] {

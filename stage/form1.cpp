@@ -16,6 +16,7 @@
 #include <QShortcut>
 #include <algorithm>
 
+#include "engine/engine.h"
 #include "engine/stage_events.h"
 #include "platform/fonts.h"
 #include "platform/keys.h"
@@ -203,7 +204,7 @@ void Form1::buildControls() {
 
   image1_ = new PictureBox(client_);
   image1_->setObjectName(QStringLiteral("Image1"));
-  image1_->setGeometry(twipsRect(130, 2520, 1500, 1500));
+  image1_->setGeometry(twipsRect(130, 2520, engine::kSpeakerBox, engine::kSpeakerBox));
 
   image2_ = new PictureBox(client_);
   image2_->setObjectName(QStringLiteral("Image2"));
