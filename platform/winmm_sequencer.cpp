@@ -457,9 +457,12 @@ void setSoundFont(const std::string& path) { control().soundFont = path; }
 
 namespace platform::winmm {
 
+bool isSoundFont(const QString& path) { return fluid_is_soundfont(path.toLocal8Bit().constData()) != 0; }
+
 std::vector<std::string> soundFontCandidates() {
-  if (const std::optional<std::string>& explicitPath = detail::control().soundFont) return {*explicitPath};
   std::vector<std::string> out;
+  // The system's come after the given one, in case it proves damaged past its header.
+  if (const std::optional<std::string>& explicitPath = detail::control().soundFont) out.push_back(*explicitPath);
   const char* env = std::getenv("SDL_SOUNDFONTS");
   if (env != nullptr && *env != '\0') {
     // The same list SDL_mixer reads: paths separated by ':' or ';'.

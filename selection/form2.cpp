@@ -170,15 +170,22 @@ void Form2::Form_Load() {
   catalogueScan();
 }
 
+QStringList programmeFiles() {
+  QStringList files;
+  for (int n = kFirstNumber; n <= kLastNumber; ++n) {
+    const QString file = scenarioFileName(n);
+    const auto path = platform::resolvePath(file);
+    if (path && platform::isOrdinaryFile(*path)) files << file;
+  }
+  return files;
+}
+
 void Form2::catalogueScan() {
   List1->clear();
   platform::SequentialInput input;
-  for (int n = kFirstNumber; n <= kLastNumber; ++n) {
+  for (const QString& file : programmeFiles()) {
     // Keeps the desktop responsive while a slow folder is scanned.
     QCoreApplication::processEvents();
-    const QString file = scenarioFileName(n);
-    const auto path = platform::resolvePath(file);
-    if (!path || !platform::isOrdinaryFile(*path)) continue;
     const QString title = readTitle(input, file);
     List1->addItem(listEntry(title, file));
     platform::trace::Event("list").text(title).text(file);

@@ -10,6 +10,7 @@
 // the music and end the process without returning.
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 #include "engine/shared_state.h"
@@ -33,6 +34,10 @@ constexpr int kEntryPadding = 200;
 
 // "KIVO.001" ... "KIVO.100".
 QString scenarioFileName(int number);
+
+// The programme files of the current directory, in list order: those of KIVO.001 to
+// KIVO.100 that are ordinary files. No window and no event loop is needed.
+QStringList programmeFiles();
 
 // The list entry for a programme: title, the padding spaces, file name.
 QString listEntry(const QString& title, const QString& file);
