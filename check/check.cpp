@@ -93,7 +93,8 @@ struct Target {
 QList<Target> programmesIn(const QString& folder, const QString& prefix) {
   QList<Target> found;
   const QString old = QDir::currentPath();
-  if (!QDir::setCurrent(folder)) return found;
+  // An empty folder is the current one, entered already (its name may not be UTF-8).
+  if (!folder.isEmpty() && !QDir::setCurrent(folder)) return found;
   for (int n = 1; n <= 100; ++n) {
     const QString name = selection::scenarioFileName(n);
     const auto path = platform::resolvePath(name);
@@ -112,7 +113,7 @@ int run(const QStringList& paths, const Options& options) {
     const QFileInfo info(path.isEmpty() ? QStringLiteral(".") : path);
     if (info.isDir()) {
       const QString prefix = path.isEmpty() || path == u"." ? QString() : (path.endsWith(u'/') ? path : path + u'/');
-      const QList<Target> found = programmesIn(info.absoluteFilePath(), prefix);
+      const QList<Target> found = programmesIn(prefix.isEmpty() ? QString() : info.absoluteFilePath(), prefix);
       if (found.isEmpty()) {
         print(options.err, QStringLiteral("kivo: %1: no programme KIVO.001 to KIVO.100 in this folder")
                                .arg(path.isEmpty() ? QStringLiteral(".") : path));
@@ -131,7 +132,7 @@ int run(const QStringList& paths, const Options& options) {
   bool failed = false;
   const QString old = QDir::currentPath();
   for (const Target& t : targets) {
-    QDir::setCurrent(t.folder);
+    if (!t.folder.isEmpty()) QDir::setCurrent(t.folder);
     const FileReport report = checker.check(t.name, t.shownAs);
     for (const Diagnostic& d : report.diagnostics)
       print(options.out, options.json ? jsonLine(report.file, d) : editorLine(report.file, d));

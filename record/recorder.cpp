@@ -271,10 +271,14 @@ bool usedByProgrammes(const QString& file) {
 // Why OUT must not be written (status 2); empty when it may.
 QString outProblem(const QString& out, bool overwrite) {
   if (QFileInfo(out).isDir()) return QStringLiteral("%1 is a folder").arg(out);
+  if (videoFormat(out).isEmpty()) return QStringLiteral("%1 is not a .mp4, .webm or .mkv file").arg(out);
   for (const QString& file : {out, Encoder::partialName(out)}) {
-    if (!QFileInfo::exists(file)) continue;
-    if (usedByProgrammes(file)) return QStringLiteral("%1 is used by the programmes; it is never replaced").arg(file);
-    if (!overwrite) return QStringLiteral("%1 already exists; give --overwrite to replace it").arg(file);
+    // Found as the programmes find their files: a new "film.mkv" beside their "FILM.MKV"
+    // would be the one they open.
+    if (platform::resolvePath(file) && usedByProgrammes(file))
+      return QStringLiteral("%1 is used by the programmes; it is never replaced").arg(file);
+    if (QFileInfo::exists(file) && !overwrite)
+      return QStringLiteral("%1 already exists; give --overwrite to replace it").arg(file);
   }
   return {};
 }
