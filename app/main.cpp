@@ -73,30 +73,29 @@ QByteArray nativeArgument(const QString& text) {
   return QFile::encodeName(text);
 }
 
-// Started from the desktop, stderr reaches nobody: a failure before the windows is also
-// shown in a box.
-bool hasTerminal() { return ::isatty(0) == 1 && ::isatty(2) == 1; }
-
-void startFailure(const QString& text, char* programName) {
-  say(stderr, QStringLiteral("kivo: %1\n").arg(text));
-  if (hasTerminal()) return;
-  std::unique_ptr<QApplication> made;
-  if (QCoreApplication::instance() == nullptr) {
-    static int qtArgc = 1;
-    static char* qtArgv[] = {programName, nullptr};
-    made = std::make_unique<QApplication>(qtArgc, qtArgv);
-  }
-  // Nobody could see or dismiss a box on the offscreen platform.
-  if (QGuiApplication::platformName() != QLatin1String("offscreen"))
-    QMessageBox(QMessageBox::Critical, QStringLiteral("ミルカナランド放送局"), text, QMessageBox::Ok).exec();
-}
-
 // Why windows cannot be shown (no display); empty when they can.
 QString displayProblem() {
   const QByteArray platformName = qgetenv("QT_QPA_PLATFORM");
   if (!platformName.isEmpty() && !platformName.startsWith("xcb") && !platformName.startsWith("wayland")) return {};
   if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return {};
   return QStringLiteral("no display to show windows on (DISPLAY is not set); --check and --record need none");
+}
+
+// Started from the desktop, stderr reaches nobody: a failure before the windows is also
+// shown in a box.
+bool hasTerminal() { return ::isatty(0) == 1 && ::isatty(2) == 1; }
+
+void startFailure(const QString& text, char* programName) {
+  say(stderr, QStringLiteral("kivo: %1\n").arg(text));
+  // Nobody could see or dismiss a box on the offscreen platform.
+  if (hasTerminal() || !displayProblem().isEmpty() || qgetenv("QT_QPA_PLATFORM") == "offscreen") return;
+  std::unique_ptr<QApplication> made;
+  if (QCoreApplication::instance() == nullptr) {
+    static int qtArgc = 1;
+    static char* qtArgv[] = {programName, nullptr};
+    made = std::make_unique<QApplication>(qtArgc, qtArgv);
+  }
+  QMessageBox(QMessageBox::Critical, QStringLiteral("ミルカナランド放送局"), text, QMessageBox::Ok).exec();
 }
 
 // --choose-folder: the desktop's folder dialog, starting where it was left last time.
