@@ -151,6 +151,7 @@ def recordings(work):
         ([out("x.avi")], b".mp4, .webm or .mkv"),
         ([out("noext")], b".mp4, .webm or .mkv"),
         ([out("done.mkv")], b"already exists"),
+        ([out("no/such/folder/x.webm")], b"cannot write"),
         ([os.path.join(folder, "film.mkv"), "--overwrite"], b"used by the programmes"),
         ([out("x.mkv"), "--check"], b"does not take"),
         ([out("x.mkv"), "--fullscreen"], b"does not take"),
