@@ -103,7 +103,22 @@ void remux(const QByteArray& from, const QByteArray& to) {
 void remuxInPlace(const QString& from, const QString& to) {
   const QByteArray folder = QFile::encodeName(QFileInfo(to).absolutePath());
   const int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-  if (fd < 0) throw EncoderError(std::strerror(errno));
+  if (fd < 0) {
+    // A file system without unnamed files: a named one, removed unless complete.
+    const QByteArray named = QFile::encodeName(to + QStringLiteral(".partial.mp4"));
+    try {
+      remux(QFile::encodeName(from), named);
+    } catch (...) {
+      ::unlink(named.constData());
+      throw;
+    }
+    if (::rename(named.constData(), QFile::encodeName(to).constData()) != 0) {
+      const int error = errno;
+      ::unlink(named.constData());
+      throw EncoderError(std::strerror(error));
+    }
+    return;
+  }
   const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
   try {
     remux(QFile::encodeName(from), self);

@@ -132,10 +132,21 @@ def box_and_dialog(display, elsewhere):
         os.environ["XDG_CONFIG_HOME"] = folder
         run = Run(folder, display, ["--choose-folder"], elsewhere)
         try:
+            # A folder without programmes is said in a box, and the dialog asks again.
+            empty = os.path.join(folder, "empty")
+            os.mkdir(empty)
+            dialog = run.xdo("search", "--sync", "--onlyvisible", "--name", "番組のフォルダ").split()[-1]
+            run.xdo("windowfocus", "--sync", dialog)
+            run.xdo("type", "--delay", "20", empty)
+            run.key(dialog, "Return")
+            box = run.xdo("search", "--sync", "--onlyvisible", "--name", "ミルカナランド放送局").split()[-1]
+            run.key(box, "Return")
+            time.sleep(0.5)
             dialog = run.xdo("search", "--sync", "--onlyvisible", "--name", "番組のフォルダ").split()[-1]
             run.key(dialog, "Escape")
             status = run.proc.wait(timeout=5)
-            if status != 0 or any(e.startswith("state") for e in run.events()):
+            if status != 0 or any(e.startswith("state") for e in run.events()) or \
+                    not any("no programmes" in e for e in run.events()):
                 fail(f"cancelled folder dialog: status {status}, {run.events()[-3:]}")
         finally:
             if run.proc.poll() is None:

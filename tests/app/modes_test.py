@@ -90,7 +90,7 @@ def signals(work):
         "play": ([DEMO], OFFSCREEN, b"state Selecting"),
         "broadcast": (["--broadcast", DEMO], OFFSCREEN, b"state Selecting"),
         "check": (["--check", slow], HEADLESS, None),
-        "record": (["--record", "OUT", DEMO], HEADLESS, b"state Selecting"),
+        "record": (["--record", "OUT", "--demo"], HEADLESS, b"state Selecting"),
     }
     for mode, (args, env, ready) in modes.items():
         for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
