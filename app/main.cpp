@@ -212,7 +212,6 @@ int playProgrammes(const app::Options& options, char* programName) {
       startFailure(why, programName);
       return kUsageStatus;
     }
-    if (!hasProgrammes()) startFailure(noProgrammes(), programName);
   }
 
   // Qt reads the scale factor when the application object is made. Whole factors keep
@@ -236,10 +235,13 @@ int playProgrammes(const app::Options& options, char* programName) {
       folder.clear();
     }
   }
-  // An empty station is said before its opening, not after.
-  if (options.broadcast && !hasProgrammes()) {
-    say(stderr, QStringLiteral("kivo: nothing to broadcast: %1\n").arg(noProgrammes()));
-    return 1;
+  if (!hasProgrammes()) {
+    // An empty station is said before its opening, not after; an empty list is shown.
+    if (options.broadcast) {
+      startFailure(QStringLiteral("nothing to broadcast: %1").arg(noProgrammes()), programName);
+      return 1;
+    }
+    startFailure(noProgrammes(), programName);
   }
   platform::installFontSubstitutions();
   play(options, preselected);

@@ -348,6 +348,8 @@ int run(const Options& options) {
     if (status == 0) status = 1;
   }
   session.reset();
+  // A signal that came while the file was being completed still ends with its status.
+  if (status == 0 && options.stopSignal() != 0) status = 128 + options.stopSignal();
   return status;
 }
 

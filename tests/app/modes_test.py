@@ -89,7 +89,7 @@ def signals(work):
     modes = {
         "play": ([DEMO], OFFSCREEN, b"state Selecting"),
         "broadcast": (["--broadcast", DEMO], OFFSCREEN, b"state Selecting"),
-        "check": (["--check", slow], HEADLESS, None),
+        "check": (["--check", slow], HEADLESS, b" check "),
         "record": (["--record", "OUT", "--demo"], HEADLESS, b"state Selecting"),
     }
     for mode, (args, env, ready) in modes.items():
@@ -101,9 +101,7 @@ def signals(work):
                 proc = subprocess.Popen([KIVO, *[out if a == "OUT" else a for a in args]], env=env, stderr=err,
                                         stdout=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
                 try:
-                    if ready is None:
-                        time.sleep(0.8)
-                    elif not wait_for(proc, trace, ready):
+                    if not wait_for(proc, trace, ready):
                         fail(f"{what}: never got going")
                         continue
                     sent = time.monotonic()
