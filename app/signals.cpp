@@ -29,7 +29,9 @@ void onSignal(int number) {
   if (caught == 0) caught = number;
   const unsigned char byte = static_cast<unsigned char>(number);
   // A full pipe already holds a signal that ends the program.
-  if (pipeEnds[1] >= 0) [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], &byte, 1);
+  if (pipeEnds[1] >= 0) {
+    [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], &byte, 1);
+  }
   errno = saved;
 }
 
