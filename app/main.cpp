@@ -4,9 +4,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
-#include <QRegularExpression>
+#include <QScreen>
 #include <QSettings>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +23,7 @@
 #include "app/event_pump.h"
 #include "app/options.h"
 #include "app/signals.h"
+#include "catalogue/catalogue.h"
 #include "check/check.h"
 #include "engine/engine.h"
 #include "engine/stage_events.h"
@@ -30,10 +33,11 @@
 #include "platform/input.h"
 #include "platform/process.h"
 #include "platform/trace.h"
-#include "platform/winmm.h"
 #include "record/options.h"
 #include "selection/form2.h"
+#include "sound/model.h"
 #include "sound/sound.h"
+#include "sound/winmm.h"
 #include "stage/form1.h"
 
 namespace {
@@ -51,7 +55,7 @@ void useSoundFont(const QString& file) {
   const QString why = !info.exists() ? QStringLiteral("no such file")
                       : info.isDir() ? QStringLiteral("it is a folder")
                       : !info.isReadable() ? QStringLiteral("permission denied")
-                      : !platform::winmm::isSoundFont(info.absoluteFilePath()) ? QStringLiteral("not a SoundFont")
+                      : !sound::winmm::isSoundFont(info.absoluteFilePath()) ? QStringLiteral("not a SoundFont")
                                                                               : QString();
   if (!why.isEmpty()) {
     say(stderr, QStringLiteral("kivo: cannot use the SoundFont %1: %2; music uses the system's SoundFont\n")
@@ -59,7 +63,7 @@ void useSoundFont(const QString& file) {
     return;
   }
   // Relative names count from where kivo was started, not from FOLDER.
-  platform::winmm::setSoundFont(info.absoluteFilePath());
+  sound::winmm::setSoundFont(info.absoluteFilePath());
 }
 
 // Arguments are file-system bytes, not always UTF-8 (a Windows archive unpacked leaves
@@ -120,9 +124,9 @@ QString enterFolder(const QString& folder) {
 }
 
 // The one question every mode asks of a folder before it starts.
-bool hasProgrammes() { return !selection::programmeFiles().isEmpty(); }
+bool hasProgrammes() { return !catalogue::files().isEmpty(); }
 QString noProgrammes() {
-  return QStringLiteral("no programmes (KIVO.001 to KIVO.100) in %1").arg(QDir::currentPath());
+  return QStringLiteral("no programmes (%1) in %2").arg(catalogue::range(), QDir::currentPath());
 }
 
 void playOpening(engine::EventPump& pump) {
@@ -141,7 +145,7 @@ void playOpening(engine::EventPump& pump) {
   app::QtEventPump pump;
 
   // The SoundFont loads while the opening plays, so a programme's first tune starts on time.
-  platform::winmm::prepareSequencer();
+  sound::winmm::prepareSequencer();
 
   try {
     if (options.broadcast)
@@ -183,12 +187,33 @@ QString programmeFileOf(const QString& path) {
   const QString name = QFileInfo(path).fileName().toUpper();
   const QByteArray native = nativeArgument(path);
   struct stat info {};
-  if (!name.contains(QRegularExpression(QStringLiteral("^KIVO\\.\\d{3}$"))) || name.mid(5).toInt() < 1 ||
-      name.mid(5).toInt() > 100 || ::stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+  if (!catalogue::isProgrammeName(name) || ::stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode))
     return {};
   const qsizetype slash = native.lastIndexOf('/');
   rawArguments.append({QFileInfo(path).path(), slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : native.left(slash)});
   return name;
+}
+
+// --scale N: the largest factor up to N at which the stage window fits the screen. The
+// factor must be known before the application object is made, so a short-lived one asks
+// the screen first.
+int fittingScale(int wanted, char* programName) {
+  if (wanted == 1) return 1;
+  QSize room;
+  {
+    int argc = 1;
+    char* argv[] = {programName, nullptr};
+    QGuiApplication probe(argc, argv);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+      room = screen->availableGeometry().size() * screen->devicePixelRatio();
+  }
+  if (room.isEmpty()) return wanted;
+  // The client area with room for the menu bar, the title bar and the frame.
+  const QSize window = stage::Form1::clientSize() + QSize(8, 60);
+  const int k = std::min(wanted, stage::Form1::wholeScale(room, window));
+  if (k != wanted)
+    say(stderr, QStringLiteral("kivo: the stage does not fit the screen at --scale %1; using %2\n").arg(wanted).arg(k));
+  return k;
 }
 
 // kivo [FOLDER]: enters the folder before any window, so a bad one ends the program
@@ -217,11 +242,14 @@ int playProgrammes(const app::Options& options, char* programName) {
   // Qt reads the scale factor when the application object is made. Whole factors keep
   // pictures sharp: painted ones are enlarged pixel by pixel, labels get them enlarged
   // beforehand (platform::sharpForLabel).
-  if (options.scale != 1) ::setenv("QT_SCALE_FACTOR", QByteArray::number(options.scale).constData(), 1);
+  const int scale = fittingScale(options.scale, programName);
+  if (scale != 1) ::setenv("QT_SCALE_FACTOR", QByteArray::number(scale).constData(), 1);
   // The command line is ours alone: Qt sees only the program's name.
   int qtArgc = 1;
   char* qtArgv[] = {programName, nullptr};
   QApplication application(qtArgc, qtArgv);
+  // Docks and the folder dialog match the windows to the menu entry by this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.kivo.kivo"));
   app::endOnSignals(app::SignalNotice::EventLoop);
   // From the dialog, a folder without programmes is said in a box and asked for again.
   while (folder.isEmpty()) {
@@ -296,6 +324,11 @@ int main(int argc, char** argv) {
     case app::Options::Action::Help:
     case app::Options::Action::Version:
       say(stdout, options.message);
+      // Output that could not be written is a failure, as in GNU tools (>/dev/full).
+      if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        say(stderr, QStringLiteral("kivo: write error: %1\n").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return 1;
+      }
       return 0;
     case app::Options::Action::Error:
       say(stderr, QStringLiteral("kivo: %1\n").arg(options.message));

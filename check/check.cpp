@@ -7,10 +7,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/files.h"
+#include "catalogue/catalogue.h"
 #include "platform/fonts.h"
 #include "platform/trace.h"
-#include "selection/form2.h"
 
 namespace check {
 namespace {
@@ -95,11 +94,7 @@ QList<Target> programmesIn(const QString& folder, const QString& prefix) {
   const QString old = QDir::currentPath();
   // An empty folder is the current one, entered already (its name may not be UTF-8).
   if (!folder.isEmpty() && !QDir::setCurrent(folder)) return found;
-  for (int n = 1; n <= 100; ++n) {
-    const QString name = selection::scenarioFileName(n);
-    const auto path = platform::resolvePath(name);
-    if (path && platform::isOrdinaryFile(*path)) found.append({folder, name, prefix + name});
-  }
+  for (const QString& name : catalogue::files()) found.append({folder, name, prefix + name});
   QDir::setCurrent(old);
   return found;
 }
@@ -115,8 +110,8 @@ int run(const QStringList& paths, const Options& options) {
       const QString prefix = path.isEmpty() || path == u"." ? QString() : (path.endsWith(u'/') ? path : path + u'/');
       const QList<Target> found = programmesIn(prefix.isEmpty() ? QString() : info.absoluteFilePath(), prefix);
       if (found.isEmpty()) {
-        print(options.err, QStringLiteral("kivo: %1: no programme KIVO.001 to KIVO.100 in this folder")
-                               .arg(path.isEmpty() ? QStringLiteral(".") : path));
+        print(options.err, QStringLiteral("kivo: %1: no programme %2 in this folder")
+                               .arg(path.isEmpty() ? QStringLiteral(".") : path, catalogue::range()));
         return 2;
       }
       targets += found;

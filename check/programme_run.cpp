@@ -12,6 +12,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "catalogue/catalogue.h"
 #include "check/check.h"
 #include "engine/autopilot.h"
 #include "engine/engine.h"
@@ -24,8 +25,7 @@
 #include "platform/text.h"
 #include "platform/trace.h"
 #include "platform/twips.h"
-#include "platform/winmm.h"
-#include "selection/form2.h"
+#include "sound/winmm.h"
 #include "sound/sound.h"
 #include "stage/caption_box.h"
 
@@ -77,13 +77,13 @@ struct Checker::Media {
     auto it = tuneProblems.constFind(k);
     // Both go to the platform in the code page, as the player sends them.
     if (it == tuneProblems.constEnd())
-      it = tuneProblems.insert(k, platform::winmm::musicFileProblem(inCodePage(sound::musicPath(file))));
+      it = tuneProblems.insert(k, sound::winmm::musicFileProblem(inCodePage(sound::musicPath(file))));
     return *it;
   }
   const QString& clipProblem(const QString& file) {
     const QString k = key(file);
     auto it = clipProblems.constFind(k);
-    if (it == clipProblems.constEnd()) it = clipProblems.insert(k, platform::winmm::clipFileProblem(inCodePage(file)));
+    if (it == clipProblems.constEnd()) it = clipProblems.insert(k, sound::winmm::clipFileProblem(inCodePage(file)));
     return *it;
   }
 };
@@ -99,27 +99,31 @@ struct TooLong {};
 
 QString quoted(const QString& text) { return u'"' + text + u'"'; }
 
-class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
+// The checking stage shows nothing: what it does not watch goes nowhere.
+engine::NoStage nowhere;
+
+class ProgrammeRun : public engine::StageRelay, public engine::SoundPort {
  public:
   ProgrammeRun(Checker::Media& media, const QString& name)
-      : media_(media),
+      : StageRelay(nowhere),
+        media_(media),
         events_(state_, input_),
-        tap_(*this),
+        tap_(*this, &clock_),
         clock_([this] { events_.timerTick(); }),
-        engine_(state_, tap_, *this, clock_, input_) {
+        engine_(state_, tap_, *this, clock_, input_,
+                {.onFault =
+                     [this](const RuntimeError& e, Phase phase) {
+                       fault(e, phase);
+                       return true;
+                     },
+                 .onDialogue = [this](const QString& speaker, bool inCast) { dialogue(speaker, inCast); }}) {
     state_.scenarioPath = name;
     media_.folder = platform::currentDirectory();
-    tap_.clock = &clock_;
     tap_.onMenuOpened = [this] { clock_.schedule(0, [this] { press(); }); };
     tap_.onMenuClosed = [this] { sectionEntered_ = false; };
     clock_.beforeAdvance = [](double to) {
       if (to > kMaxProgrammeMs) throw TooLong{};
     };
-    engine_.onFault = [this](const RuntimeError& e, Phase phase) {
-      fault(e, phase);
-      return true;
-    };
-    engine_.onDialogue = [this](const QString& speaker, bool inCast) { dialogue(speaker, inCast); };
   }
 
   FileReport run(const QString& shownAs) {
@@ -181,13 +185,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
            QStringLiteral("the player moves it right and down by half the excess, over the frame"));
   }
   QSize viewSize() const override { return viewSize_; }
-  void setViewLeft(int) override {}
-  void setViewTop(int) override {}
-  void setViewVisible(bool) override {}
   void setButtonCaption(int index, const QString&) override { buttonLines_.at(index) = line(); }
-  void setButtonVisible(int, bool) override {}
-  void setTimerPeriod(int) override {}
-  void setTimerEnabled(bool) override {}
   bool autoSpeak() const override { return true; }
   void showStage() override {
     // Each section run shows the stage once its header has been found.
@@ -195,7 +193,6 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
     headerLine_ = line();
     sections_.insert(headerLine_);
   }
-  void hideStage() override {}
 
   // --- SoundPort ---
   void playMusic(const QString& file) override {
@@ -298,7 +295,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
     input_.closeAll();
     if (lastIsHeader) headers.pop_back();  // the line that ends the last body
 
-    summary.title = selection::readTitle(input_, name);
+    summary.title = catalogue::readTitle(input_, name);
     const QString titleForm = QStringLiteral("begin the file with a line of a number, a comma and the title");
     if (summary.title == name)
       warn(1, QStringLiteral("no title"), QStringLiteral("the programme list shows the file name instead; ") + titleForm);
@@ -309,8 +306,8 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
       warn(1, QStringLiteral("the title is empty"), QStringLiteral("the programme list shows an empty line"));
 
     QSet<QString> reached{QStringLiteral("[pictureinit]"), QStringLiteral("[pre]"), QStringLiteral("[menu]")};
-    for (int i = 0; i < 8; ++i)
-      if (!tap_.buttonCaptions()[i].isEmpty()) reached.insert(u'[' + tap_.buttonCaptions()[i] + u']');
+    for (const QString& caption : tap_.buttonCaptions())
+      if (!caption.isEmpty()) reached.insert(u'[' + caption + u']');
     std::map<QString, int> first;
     for (const auto& [header, at] : headers) {
       const auto [it, isFirst] = first.emplace(header, at);
@@ -343,7 +340,7 @@ class ProgrammeRun : public engine::StagePort, public engine::SoundPort {
 
   // The view picture box starts at the size the window gives it.
   QSize viewSize_{engine::kViewArea, 2880};
-  std::array<int, 8> buttonLines_{};
+  std::array<int, engine::kButtonCount> buttonLines_{};
   int chosenLine_ = 0;
   int headerLine_ = 0;
   bool sectionEntered_ = false;

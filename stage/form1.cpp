@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
 #include <QGraphicsView>
@@ -98,7 +99,7 @@ Form1::Form1(engine::StageEvents& events, std::function<void()> onLoad, std::fun
       onLoad_(std::move(onLoad)),
       onQueryUnload_(std::move(onQueryUnload)) {
   setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(QStringLiteral("ミルカナランド放送局"));
+  setWindowTitle(stage::windowTitle());
   setWindowIcon(appIcon());
   platform::installFontSubstitutions();
   buildMenu();
@@ -111,6 +112,13 @@ Form1::Form1(engine::StageEvents& events, std::function<void()> onLoad, std::fun
   leaveFullScreen_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   leaveFullScreen_->setEnabled(false);  // Esc is an ordinary key in a window
   connect(leaveFullScreen_, &QShortcut::activated, this, [this] { setFullScreenStage(false); });
+  // In full screen the menu bar is hidden, so no strip sits above the centred stage; Alt+M
+  // and a right click on the stage open the same menu there.
+  popUpMenu_ = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_M), this);
+  popUpMenu_->setEnabled(false);
+  connect(popUpMenu_, &QShortcut::activated, this,
+          [this] { mnumenu_->popup(view_->mapToGlobal(view_->mapFromScene(QPointF(0, 0)))); });
+  connect(client_, &QWidget::customContextMenuRequested, this, [this] { mnumenu_->popup(QCursor::pos()); });
 }
 
 Form1::~Form1() = default;
@@ -118,6 +126,10 @@ Form1::~Form1() = default;
 int Form1::wholeScale(QSize area, QSize stage) {
   if (stage.isEmpty()) return 1;
   return std::max(1, std::min(area.width() / stage.width(), area.height() / stage.height()));
+}
+
+QSize Form1::clientSize() {
+  return {platform::twipsToPixels(kClientWidth), platform::twipsToPixels(kClientHeight)};
 }
 
 void Form1::setFullScreenStage(bool on) {
@@ -134,6 +146,9 @@ void Form1::setFullScreenStage(bool on) {
     client_->show();
     view_->scene()->setSceneRect(QRectF(QPointF(0, 0), QSizeF(client_->size())));
     setCentralWidget(view_);
+    menuBar()->hide();
+    popUpMenu_->setEnabled(true);
+    client_->setContextMenuPolicy(Qt::CustomContextMenu);
     leaveFullScreen_->setEnabled(true);
     setWindowState(windowState() | Qt::WindowFullScreen);
     if (isVisible()) setGeometry(screen()->geometry());
@@ -143,6 +158,9 @@ void Form1::setFullScreenStage(bool on) {
     setCentralWidget(client_);  // the view goes, with its scene
     client_->show();
     view_ = nullptr;
+    menuBar()->show();
+    popUpMenu_->setEnabled(false);
+    client_->setContextMenuPolicy(Qt::DefaultContextMenu);
     leaveFullScreen_->setEnabled(false);
     setWindowState(windowState() & ~Qt::WindowFullScreen);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -170,7 +188,7 @@ void Form1::buildMenu() {
 void Form1::buildControls() {
   client_ = new QWidget(this);
   client_->setObjectName(QStringLiteral("client"));
-  client_->setFixedSize(platform::twipsToPixels(kClientWidth), platform::twipsToPixels(kClientHeight));
+  client_->setFixedSize(clientSize());
   QPalette pal = client_->palette();
   pal.setColor(QPalette::Window, kBackground);
   client_->setPalette(pal);
@@ -197,6 +215,7 @@ void Form1::buildControls() {
   label1_->setGeometry(twipsRect(box.left(), box.top(), box.width(), box.height()));
   label1_->setFont(captionFont());
   connect(label1_, &CaptionLabel::clicked, this, &Form1::Label1_Click);
+  label1_->setAccessibleDescription(QStringLiteral("字幕"));
 
   shape2_ = new Shape(QColor(0, 255, 0), 2, Qt::black, client_);
   shape2_->setObjectName(QStringLiteral("Shape2"));
@@ -227,6 +246,7 @@ void Form1::buildControls() {
     b->setObjectName(QStringLiteral("Command1_%1").arg(i));
     b->setGeometry(twipsRect(1920, 120 + 480 * i, 3615, 495));
     b->setAutoDefault(true);  // Enter presses the focused button, as Space does
+    b->setAccessibleDescription(QStringLiteral("項目"));
     b->hide();
     connect(b, &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
     command1_[i] = b;
@@ -245,18 +265,15 @@ QPushButton* Form1::button(int index) const {
 // ---- engine::StagePort ----
 
 void Form1::setCaption(const QString& text) {
-  Event("caption").text(text);
   label1_->setCaption(text);
 }
 
 void Form1::setSpeakerPicture(const QString& file) {
-  Event("speaker").text(file);
   image1_->setPicture(platform::loadPicture(file));
 }
 
 void Form1::setViewPicture(const QString& file) {
   image2_->setPicture(platform::loadPicture(file));
-  viewFile_ = file;
 }
 
 QSize Form1::viewSize() const { return platform::pixelsToTwips(image2_->size()); }
@@ -271,28 +288,12 @@ void Form1::setViewTop(int top) {
   image2_->move(image2_->x(), platform::twipsToPixels(top));
 }
 
-void Form1::setViewVisible(bool visible) {
-  if (visible) {
-    const QSize size = viewSize();
-    Event("view-show").num(viewLeft_).num(viewTop_).num(size.width()).num(size.height()).text(viewFile_);
-  } else if (image2_->isVisibleTo(client_)) {
-    Event("view-hide");
-  }
-  image2_->setVisible(visible);
-}
+void Form1::setViewVisible(bool visible) { image2_->setVisible(visible); }
 
 void Form1::setButtonCaption(int index, const QString& caption) { button(index)->setText(caption); }
 
 void Form1::setButtonVisible(int index, bool visible) {
   QPushButton* b = button(index);
-  if (visible) {
-    Event("button").num(index).text(b->text());
-  } else if (b->isVisibleTo(client_)) {
-    const bool othersHidden = std::none_of(command1_.begin(), command1_.end(), [&](QPushButton* other) {
-      return other != b && other->isVisibleTo(client_);
-    });
-    if (othersHidden) Event("buttons-hide");
-  }
   // A hidden button gives up the focus, so that keys reach the window again; Qt would
   // leave it with the hidden button when no other button can take it.
   if (!visible && (focusWidget() == b || (view_ && client_->focusWidget() == b))) b->clearFocus();
@@ -300,7 +301,6 @@ void Form1::setButtonVisible(int index, bool visible) {
 }
 
 void Form1::setTimerPeriod(int ms) {
-  Event("timer").num(ms);
   timer1_->setInterval(ms);
 }
 
