@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QScreen>
 #include <QSettings>
 #include <algorithm>
@@ -13,25 +14,30 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "app/broadcast.h"
 #include "app/error_report.h"
 #include "app/event_pump.h"
 #include "app/options.h"
 #include "app/signals.h"
+#include "catalogue/catalogue.h"
 #include "check/check.h"
 #include "engine/engine.h"
 #include "engine/stage_events.h"
 #include "opening/demoform.h"
+#include "platform/files.h"
 #include "platform/fonts.h"
 #include "platform/input.h"
 #include "platform/process.h"
 #include "platform/trace.h"
-#include "sound/winmm.h"
 #include "record/options.h"
 #include "selection/form2.h"
+#include "sound/model.h"
 #include "sound/sound.h"
+#include "sound/winmm.h"
 #include "stage/form1.h"
 
 namespace {
@@ -42,14 +48,15 @@ constexpr int kUsageStatus = 2;
 
 void say(std::FILE* stream, const QString& text) { std::fputs(text.toLocal8Bit().constData(), stream); }
 
-// --soundfont: the file replaces the system's list; a file that cannot be read leaves
+// --soundfont: the file replaces the system's list; a file that cannot be used leaves
 // the system's SoundFont in place.
 void useSoundFont(const QString& file) {
   const QFileInfo info(file);
   const QString why = !info.exists() ? QStringLiteral("no such file")
                       : info.isDir() ? QStringLiteral("it is a folder")
                       : !info.isReadable() ? QStringLiteral("permission denied")
-                                           : QString();
+                      : !sound::winmm::isSoundFont(info.absoluteFilePath()) ? QStringLiteral("not a SoundFont")
+                                                                              : QString();
   if (!why.isEmpty()) {
     say(stderr, QStringLiteral("kivo: cannot use the SoundFont %1: %2; music uses the system's SoundFont\n")
                     .arg(file, why));
@@ -57,6 +64,42 @@ void useSoundFont(const QString& file) {
   }
   // Relative names count from where kivo was started, not from FOLDER.
   sound::winmm::setSoundFont(info.absoluteFilePath());
+}
+
+// Arguments are file-system bytes, not always UTF-8 (a Windows archive unpacked leaves
+// CP932 names): they are read as the platform reads names, and a path goes back to the
+// very bytes it came from.
+QList<QPair<QString, QByteArray>> rawArguments;
+
+QByteArray nativeArgument(const QString& text) {
+  for (const auto& [decoded, bytes] : rawArguments)
+    if (decoded == text) return bytes;
+  return QFile::encodeName(text);
+}
+
+// Why windows cannot be shown (no display); empty when they can.
+QString displayProblem() {
+  const QByteArray platformName = qgetenv("QT_QPA_PLATFORM");
+  if (!platformName.isEmpty() && !platformName.startsWith("xcb") && !platformName.startsWith("wayland")) return {};
+  if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return {};
+  return QStringLiteral("no display to show windows on (DISPLAY is not set); --check and --record need none");
+}
+
+// Started from the desktop, stderr reaches nobody: a failure before the windows is also
+// shown in a box.
+bool hasTerminal() { return ::isatty(0) == 1 && ::isatty(2) == 1; }
+
+void startFailure(const QString& text, char* programName) {
+  say(stderr, QStringLiteral("kivo: %1\n").arg(text));
+  // Nobody could see or dismiss a box on the offscreen platform.
+  if (hasTerminal() || !displayProblem().isEmpty() || qgetenv("QT_QPA_PLATFORM") == "offscreen") return;
+  std::unique_ptr<QApplication> made;
+  if (QCoreApplication::instance() == nullptr) {
+    static int qtArgc = 1;
+    static char* qtArgv[] = {programName, nullptr};
+    made = std::make_unique<QApplication>(qtArgc, qtArgv);
+  }
+  QMessageBox(QMessageBox::Critical, QStringLiteral("ミルカナランド放送局"), text, QMessageBox::Ok).exec();
 }
 
 // --choose-folder: the desktop's folder dialog, starting where it was left last time.
@@ -71,15 +114,19 @@ QString chooseFolder() {
 }
 
 // Everything after start-up stays relative to the current directory, as on Windows.
-bool enterFolder(const QString& folder) {
-  QString why = app::folderProblem(folder);
-  if (why.isEmpty() && !QDir::setCurrent(folder)) why = QString::fromLocal8Bit(std::strerror(errno));
-  if (!why.isEmpty()) {
-    say(stderr, QStringLiteral("kivo: cannot play from %1: %2\n").arg(folder, why));
-    return false;
-  }
+// Empty when entered, else why not.
+QString enterFolder(const QString& folder) {
+  QString why = app::folderProblem(nativeArgument(folder));
+  if (why.isEmpty() && ::chdir(nativeArgument(folder).constData()) != 0) why = QString::fromLocal8Bit(std::strerror(errno));
+  if (!why.isEmpty()) return QStringLiteral("cannot play from %1: %2").arg(folder, why);
   Event("folder").text(QDir::currentPath());
-  return true;
+  return {};
+}
+
+// The one question every mode asks of a folder before it starts.
+bool hasProgrammes() { return !catalogue::files().isEmpty(); }
+QString noProgrammes() {
+  return QStringLiteral("no programmes (%1) in %2").arg(catalogue::range(), QDir::currentPath());
 }
 
 void playOpening(engine::EventPump& pump) {
@@ -90,7 +137,7 @@ void playOpening(engine::EventPump& pump) {
   while (opening->isVisible()) pump.processEvents();
 }
 
-[[noreturn]] void play(const app::Options& options) {
+[[noreturn]] void play(const app::Options& options, const QString& preselected) {
   engine::SharedState state;
   platform::SequentialInput input;
   engine::StageEvents stageEvents(state, input);
@@ -116,12 +163,14 @@ void playOpening(engine::EventPump& pump) {
     if (options.fullScreen) stageWindow.setFullScreenStage(true);
     engine::Engine engine(state, stageWindow, sound, pump, input);
 
+    QString coming = preselected;
     for (;;) {
       Event("state").word("Selecting");
       {
         selection::Form2 selectionForm(state, [] { app::endProgram(0); });
         selectionWindow = &selectionForm;
         selectionForm.load();
+        if (!coming.isEmpty()) selectionForm.preselect(std::exchange(coming, QString()));
         selectionForm.exec();
         selectionWindow = nullptr;
       }
@@ -130,6 +179,19 @@ void playOpening(engine::EventPump& pump) {
   } catch (const platform::RuntimeError& error) {
     app::reportRuntimeError(error);
   }
+}
+
+// A programme file given as FOLDER ("Open with" on KIVO.001): its folder, with that
+// programme chosen in the list. Empty when `path` is not one.
+QString programmeFileOf(const QString& path) {
+  const QString name = QFileInfo(path).fileName().toUpper();
+  const QByteArray native = nativeArgument(path);
+  struct stat info {};
+  if (!catalogue::isProgrammeName(name) || ::stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+    return {};
+  const qsizetype slash = native.lastIndexOf('/');
+  rawArguments.append({QFileInfo(path).path(), slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : native.left(slash)});
+  return name;
 }
 
 // --scale N: the largest factor up to N at which the stage window fits the screen. The
@@ -157,11 +219,25 @@ int fittingScale(int wanted, char* programName) {
 // kivo [FOLDER]: enters the folder before any window, so a bad one ends the program
 // without one; then the windows, the signals and, for --choose-folder, the dialog.
 int playProgrammes(const app::Options& options, char* programName) {
+  if (const QString why = displayProblem(); !why.isEmpty()) {
+    say(stderr, QStringLiteral("kivo: %1\n").arg(why));
+    return 1;
+  }
   if (!options.soundFont.isEmpty()) useSoundFont(options.soundFont);  // before leaving the start folder
   QString folder = options.folder;
+  QString preselected;
+  if (!folder.isEmpty()) {
+    preselected = programmeFileOf(folder);
+    if (!preselected.isEmpty()) folder = QFileInfo(folder).path();
+  }
   if (options.demo) folder = app::demoFolder(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
   if (folder.isEmpty() && !options.chooseFolder) folder = QStringLiteral(".");
-  if (!folder.isEmpty() && !enterFolder(folder)) return kUsageStatus;
+  if (!folder.isEmpty()) {
+    if (const QString why = enterFolder(folder); !why.isEmpty()) {
+      startFailure(why, programName);
+      return kUsageStatus;
+    }
+  }
 
   // Qt reads the scale factor when the application object is made. Whole factors keep
   // pictures sharp: painted ones are enlarged pixel by pixel, labels get them enlarged
@@ -174,14 +250,64 @@ int playProgrammes(const app::Options& options, char* programName) {
   QApplication application(qtArgc, qtArgv);
   // Docks and the folder dialog match the windows to the menu entry by this name.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.kivo.kivo"));
-  app::endOnSignals();
-  if (folder.isEmpty()) {
+  app::endOnSignals(app::SignalNotice::EventLoop);
+  // From the dialog, a folder without programmes is said in a box and asked for again.
+  while (folder.isEmpty()) {
     folder = chooseFolder();
     if (folder.isEmpty()) return 0;  // cancelled
-    if (!enterFolder(folder)) return kUsageStatus;
+    QString why = enterFolder(folder);
+    if (why.isEmpty() && !hasProgrammes()) why = noProgrammes();
+    if (!why.isEmpty()) {
+      say(stderr, QStringLiteral("kivo: %1\n").arg(why));
+      QMessageBox(QMessageBox::Warning, QStringLiteral("ミルカナランド放送局"), why, QMessageBox::Ok).exec();
+      folder.clear();
+    }
+  }
+  if (!hasProgrammes()) {
+    // An empty station is said before its opening, not after; an empty list is shown.
+    if (options.broadcast) {
+      startFailure(QStringLiteral("nothing to broadcast: %1").arg(noProgrammes()), programName);
+      return 1;
+    }
+    startFailure(noProgrammes(), programName);
   }
   platform::installFontSubstitutions();
-  play(options);
+  play(options, preselected);
+}
+
+int checkProgrammes(const app::Options& options, char* programName) {
+  // Nothing is shown: no display is needed, whatever platform the environment names.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  app::endOnSignals(app::SignalNotice::AtOnce);
+  QStringList paths = options.checkPaths;
+  if (options.demo) paths = {app::demoFolder(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath())};
+  // A folder whose name is not UTF-8 is checked from inside.
+  if (paths.size() == 1 && QFile::encodeName(paths.front()) != nativeArgument(paths.front()) &&
+      ::chdir(nativeArgument(paths.front()).constData()) == 0)
+    paths = {QStringLiteral(".")};
+  check::Options how;
+  how.json = options.json;
+  how.werror = options.werror;
+  return check::runProcess(paths, how, programName);
+}
+
+int recordProgrammes(const app::Options& options, char* programName) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (!options.soundFont.isEmpty()) useSoundFont(options.soundFont);
+  app::endOnSignals(app::SignalNotice::Asked);
+  record::Options how{options.recordOut, options.programme, options.folder, options.scale, options.overwrite,
+                      [] { return app::caughtSignal(); }};
+  // OUT is named from where kivo was started.
+  how.out = QFileInfo(how.out).absoluteFilePath();
+  if (options.demo) how.folder = app::demoFolder(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
+  if (!how.folder.isEmpty() && QFile::encodeName(how.folder) != nativeArgument(how.folder)) {
+    if (const QString why = enterFolder(how.folder); !why.isEmpty()) {
+      say(stderr, QStringLiteral("kivo: %1\n").arg(why));
+      return kUsageStatus;
+    }
+    how.folder.clear();
+  }
+  return record::runProcess(how, programName);
 }
 
 }  // namespace
@@ -189,7 +315,10 @@ int playProgrammes(const app::Options& options, char* programName) {
 int main(int argc, char** argv) {
   platform::trace::resetClock();
   QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  for (int i = 0; i < argc; ++i) {
+    arguments << platform::decodeFileName(argv[i]);
+    rawArguments.append({arguments.back(), QByteArray(argv[i])});
+  }
   const app::Options options = app::parseOptions(arguments);
   switch (options.action) {
     case app::Options::Action::Help:
@@ -204,14 +333,10 @@ int main(int argc, char** argv) {
     case app::Options::Action::Error:
       say(stderr, QStringLiteral("kivo: %1\n").arg(options.message));
       return kUsageStatus;
-    case app::Options::Action::Check: {
-      check::Options how;
-      how.json = options.json;
-      how.werror = options.werror;
-      return check::runProcess(options.checkPaths, how, argv[0]);
-    }
+    case app::Options::Action::Check:
+      return checkProgrammes(options, argv[0]);
     case app::Options::Action::Record:
-      return record::runProcess({options.recordOut, options.programme, options.folder, options.scale}, argv[0]);
+      return recordProgrammes(options, argv[0]);
     case app::Options::Action::Play:
       return playProgrammes(options, argv[0]);
   }

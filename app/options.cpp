@@ -4,9 +4,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "catalogue/catalogue.h"
+#include "record/options.h"
 
 namespace app {
 
@@ -52,7 +55,7 @@ constexpr const char* kUsage =
     "Usage: kivo [OPTION]... [FOLDER]\n"
     "  or:  kivo --broadcast [--once] [OPTION]... [FOLDER]\n"
     "  or:  kivo --check [--format=FORMAT] [--werror] [PATH]...\n"
-    "  or:  kivo --record OUT [--programme KIVO.nnn] [--scale N] [FOLDER]\n";
+    "  or:  kivo --record OUT [--programme KIVO.nnn] [--overwrite] [OPTION]... [FOLDER]\n";
 
 }  // namespace
 
@@ -87,18 +90,21 @@ Options parseOptions(const QStringList& arguments) {
   const QCommandLineOption werror(QStringLiteral("werror"), QStringLiteral("With --check, warnings count as errors."));
   const QCommandLineOption record(
       QStringLiteral("record"),
-      QStringLiteral("Record the programmes of FOLDER to the video file OUT (.mp4, .webm, else .mkv) without "
+      QStringLiteral("Record the programmes of FOLDER to the video file OUT (.mp4, .webm or .mkv) without "
                      "showing them; --scale sets the picture's size (1 to 4, default 2)."),
       QStringLiteral("OUT"));
   const QCommandLineOption programme(QStringLiteral("programme"),
                                      QStringLiteral("With --record, record only this programme (KIVO.nnn)."),
                                      QStringLiteral("KIVO.nnn"));
+  const QCommandLineOption overwrite(QStringLiteral("overwrite"),
+                                     QStringLiteral("With --record, replace an existing OUT (never a programme's file)."));
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit."));
   const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
-  parser.addOptions({demo, chooseFolder, soundFont, scale, broadcast, once, fullScreen, check, format, werror, record, programme, help, version});
+  parser.addOptions({demo, chooseFolder, soundFont, scale, broadcast, once, fullScreen, check, format, werror, record,
+                     programme, overwrite, help, version});
 
   if (const QString why = gnuProblem(arguments, {demo, chooseFolder, soundFont, scale, broadcast, once, fullScreen,
-                                                  check, format, werror, record, programme, help, version});
+                                                  check, format, werror, record, programme, overwrite, help, version});
       !why.isEmpty())
     return failed(why);
   if (!parser.parse(arguments)) return failed(parser.errorText());
@@ -123,8 +129,46 @@ Options parseOptions(const QStringList& arguments) {
         "There is NO WARRANTY, to the extent permitted by law.\n");
     return out;
   }
+
+  // Which option each mode takes: one table, so no mode quietly ignores what it was given.
+  enum Mode { kPlay = 1, kBroadcast = 2, kCheck = 4, kRecord = 8 };
+  const Mode mode = parser.isSet(check) ? kCheck : parser.isSet(record) ? kRecord : parser.isSet(broadcast) ? kBroadcast : kPlay;
+  const struct {
+    const QCommandLineOption& option;
+    int modes;
+  } takenBy[] = {
+      {demo, kPlay | kBroadcast | kCheck | kRecord},
+      {chooseFolder, kPlay | kBroadcast},
+      {soundFont, kPlay | kBroadcast | kRecord},
+      {scale, kPlay | kBroadcast | kRecord},
+      {fullScreen, kPlay | kBroadcast},
+      {broadcast, kBroadcast},
+      {once, kBroadcast},
+      {check, kCheck},
+      {format, kCheck},
+      {werror, kCheck},
+      {record, kRecord},
+      {programme, kRecord},
+      {overwrite, kRecord},
+  };
+  const auto dashed = [](const QCommandLineOption& o) { return QStringLiteral("--") + o.names().constLast(); };
+  for (const auto& [option, modes] : takenBy) {
+    if (!parser.isSet(option) || (modes & mode) != 0) continue;
+    if (mode != kPlay) {
+      const QCommandLineOption& modeOption = mode == kCheck ? check : mode == kRecord ? record : broadcast;
+      return failed(QStringLiteral("%1 does not take %2.").arg(dashed(modeOption), dashed(option)));
+    }
+    QStringList with;
+    for (const auto& [bit, name] : {std::pair{kBroadcast, &broadcast}, {kCheck, &check}, {kRecord, &record}})
+      if ((modes & bit) != 0) with << dashed(*name);
+    return failed(QStringLiteral("%1 goes with %2.").arg(dashed(option), with.join(QStringLiteral(" or "))));
+  }
+
   const QStringList positional = parser.positionalArguments();
-  if (parser.isSet(check)) {
+  out.demo = parser.isSet(demo);
+  if (out.demo && !positional.isEmpty())
+    return failed(QStringLiteral("Give either %1 or --demo, not both.").arg(mode == kCheck ? QStringLiteral("PATH") : QStringLiteral("FOLDER")));
+  if (mode == kCheck) {
     out.action = Options::Action::Check;
     out.checkPaths = positional;
     out.werror = parser.isSet(werror);
@@ -134,27 +178,24 @@ Options parseOptions(const QStringList& arguments) {
     out.json = how == QLatin1String("json");
     return out;
   }
-  if (parser.isSet(record)) {
+  if (mode == kRecord) {
     out.action = Options::Action::Record;
     out.recordOut = parser.value(record);
     if (out.recordOut.isEmpty()) return failed(QStringLiteral("--record needs an output file."));
+    if (record::videoFormat(out.recordOut).isEmpty())
+      return failed(QStringLiteral("--record writes .mp4, .webm or .mkv files, not '%1'.").arg(out.recordOut));
     out.programme = parser.value(programme);
+    out.overwrite = parser.isSet(overwrite);
     out.scale = 2;
-  } else if (parser.isSet(programme)) {
-    return failed(QStringLiteral("--programme goes with --record."));
   }
-  if (parser.isSet(format) || parser.isSet(werror)) return failed(QStringLiteral("--format and --werror go with --check."));
   if (positional.size() > 1) return failed(QStringLiteral("Only one FOLDER may be given."));
   if (!positional.isEmpty()) {
     out.folder = positional.front();
     if (out.folder.isEmpty()) return failed(QStringLiteral("FOLDER is empty."));
   }
-  out.demo = parser.isSet(demo);
-  if (out.demo && !out.folder.isEmpty()) return failed(QStringLiteral("Give either FOLDER or --demo, not both."));
   out.chooseFolder = parser.isSet(chooseFolder);
-  out.broadcast = parser.isSet(broadcast);
+  out.broadcast = mode == kBroadcast;
   out.once = parser.isSet(once);
-  if (out.once && !out.broadcast) return failed(QStringLiteral("--once goes with --broadcast."));
   out.fullScreen = parser.isSet(fullScreen);
   if (parser.isSet(soundFont)) {
     out.soundFont = parser.value(soundFont);
@@ -170,12 +211,12 @@ Options parseOptions(const QStringList& arguments) {
   return out;
 }
 
-QString folderProblem(const QString& folder) {
-  const QFileInfo info(folder);
-  if (!info.exists()) return QStringLiteral("no such folder");
-  if (!info.isDir()) return QStringLiteral("not a folder");
+QString folderProblem(const QByteArray& nativePath) {
+  struct stat info {};
+  if (::stat(nativePath.constData(), &info) != 0) return QStringLiteral("no such folder");
+  if (!S_ISDIR(info.st_mode)) return QStringLiteral("not a folder");
   // Listing needs read, entering needs search permission.
-  if (::access(QFile::encodeName(folder).constData(), R_OK | X_OK) != 0) return QStringLiteral("permission denied");
+  if (::access(nativePath.constData(), R_OK | X_OK) != 0) return QStringLiteral("permission denied");
   return {};
 }
 

@@ -26,13 +26,15 @@ struct Options {
   // --record: the video file and the one programme to record (empty: all of them).
   QString recordOut;
   QString programme;
+  bool overwrite = false;  // an existing OUT may be replaced
 };
 
 // `arguments` as the process got them, the program's name first.
 Options parseOptions(const QStringList& arguments);
 
-// Why `folder` cannot be played from ("no such folder", ...); empty when it can.
-QString folderProblem(const QString& folder);
+// Why the folder at `nativePath` (file-system bytes) cannot be played from ("no such
+// folder", ...); empty when it can.
+QString folderProblem(const QByteArray& nativePath);
 
 // Where the demo is, given the folder of the running executable: the build tree and an
 // installed tree put it at the same place relative to the executable.

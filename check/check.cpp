@@ -117,7 +117,8 @@ QString baseName(const std::string& nativePath) {
 QList<Target> programmesIn(const QString& folder, const QString& prefix) {
   QList<Target> found;
   const QString old = QDir::currentPath();
-  if (!QDir::setCurrent(folder)) return found;
+  // An empty folder is the current one, entered already (its name may not be UTF-8).
+  if (!folder.isEmpty() && !QDir::setCurrent(folder)) return found;
   for (const QString& file : catalogue::files()) {
     const QString name = baseName(*platform::resolvePath(file));
     found.append({folder, name, prefix + name, true});
@@ -130,7 +131,7 @@ QList<Target> programmesIn(const QString& folder, const QString& prefix) {
 // "KIVO.101", ".KIVO.003"): checked as well, with a word on the name.
 QList<Target> unlistedIn(const QString& folder, const QString& prefix, const QList<Target>& listed) {
   QList<Target> found;
-  const QDir dir(folder);
+  const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
   for (const QFileInfo& info : dir.entryInfoList(QDir::Files | QDir::Hidden, QDir::Name)) {
     const QString name = info.fileName();
     if (catalogue::numberLike(name) && std::none_of(listed.begin(), listed.end(), [&](const Target& t) { return t.name == name; }))
@@ -175,8 +176,9 @@ int run(const QStringList& paths, const Options& options) {
     const QFileInfo info(path.isEmpty() ? QStringLiteral(".") : path);
     if (info.isDir()) {
       const QString prefix = path.isEmpty() || path == u"." ? QString() : (path.endsWith(u'/') ? path : path + u'/');
-      const QList<Target> found = programmesIn(info.absoluteFilePath(), prefix);
-      const QList<Target> unlisted = unlistedIn(info.absoluteFilePath(), prefix, found);
+      const QString where = prefix.isEmpty() ? QString() : info.absoluteFilePath();
+      const QList<Target> found = programmesIn(where, prefix);
+      const QList<Target> unlisted = unlistedIn(where, prefix, found);
       if (found.isEmpty() && unlisted.isEmpty())
         missing(path.isEmpty() ? QStringLiteral(".") : path, QStringLiteral("no programme %1 in this folder").arg(catalogue::range()));
       targets += found;
@@ -192,7 +194,7 @@ int run(const QStringList& paths, const Options& options) {
   bool failed = false;
   const QString old = QDir::currentPath();
   for (const Target& t : targets) {
-    QDir::setCurrent(t.folder);
+    if (!t.folder.isEmpty()) QDir::setCurrent(t.folder);
     FileReport report = checker.check(t.name, t.shownAs);
     if (auto finding = t.listed ? std::nullopt : unlistedFinding(t.name)) report.diagnostics.insert(report.diagnostics.begin(), *finding);
     for (const Diagnostic& d : report.diagnostics)

@@ -56,12 +56,13 @@ bool Station::survive(const platform::RuntimeError& error, Phase phase) {
 
 void Station::run(bool once) {
   for (;;) {
-    ++round_;
-    Event("state").word("Opening");
-    host_.playOpening();
+    // Decided before the opening: a station with nothing left to play ends without one.
     QStringList list = host_.programmes();
     list.removeIf([this](const QString& file) { return leftOut_.contains(file); });
     if (list.isEmpty()) throw NothingToBroadcast();
+    ++round_;
+    Event("state").word("Opening");
+    host_.playOpening();
     for (const QString& file : list) {
       Event("state").word("Selecting");
       host_.showList(file);

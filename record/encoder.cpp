@@ -8,9 +8,18 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <algorithm>
 #include <string>
+
+#include "record/options.h"
 #include <vector>
 
 namespace record {
@@ -27,11 +36,117 @@ void check(int code, const char* what) {
 }
 
 // QImage::Format_RGB32 holds 0xffRRGGBB words: bytes B, G, R, x in memory on little-endian.
+// "m:ss" of a time in frames.
+std::string duration(qint64 frames) {
+  const qint64 seconds = frames / Encoder::kFrameRate;
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
+  return text;
+}
+
+std::string local(const QString& path) { return path.toLocal8Bit().toStdString(); }
+
+// Copies the completed Matroska file `from` into an MP4 at `to`, index at the front.
+void remux(const QByteArray& from, const QByteArray& to) {
+  struct Files {
+    AVFormatContext* in = nullptr;
+    AVFormatContext* out = nullptr;
+    AVPacket* packet = av_packet_alloc();
+    ~Files() {
+      av_packet_free(&packet);
+      avformat_close_input(&in);
+      if (out != nullptr) {
+        if (out->pb != nullptr) avio_closep(&out->pb);
+        avformat_free_context(out);
+      }
+    }
+  } f;
+  if (f.packet == nullptr) throw EncoderError("out of memory");
+  check(avformat_open_input(&f.in, from.constData(), nullptr, nullptr), "reading the recording back");
+  check(avformat_find_stream_info(f.in, nullptr), "reading the recording back");
+  check(avformat_alloc_output_context2(&f.out, nullptr, "mp4", to.constData()), "output format");
+  for (unsigned i = 0; i < f.in->nb_streams; ++i) {
+    AVStream* stream = avformat_new_stream(f.out, nullptr);
+    if (stream == nullptr) throw EncoderError("out of memory");
+    check(avcodec_parameters_copy(stream->codecpar, f.in->streams[i]->codecpar), "copying a stream");
+    stream->codecpar->codec_tag = 0;
+    stream->time_base = f.in->streams[i]->time_base;
+  }
+  check(avio_open(&f.out->pb, to.constData(), AVIO_FLAG_WRITE), "writing");
+  AVDictionary* options = nullptr;
+  // The index goes to the front, so players and browsers can start before the end arrives.
+  av_dict_set(&options, "movflags", "+faststart", 0);
+  const int r = avformat_write_header(f.out, &options);
+  av_dict_free(&options);
+  check(r, "writing");
+  // Matroska cannot start before 0, so it moved everything by the sound's priming; the
+  // picture starts at 0 again and the priming goes before it, into MP4's edit list.
+  const int video = av_find_best_stream(f.in, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  const int64_t shift = video >= 0 && f.in->streams[video]->start_time != AV_NOPTS_VALUE
+                            ? av_rescale_q(f.in->streams[video]->start_time, f.in->streams[video]->time_base, AV_TIME_BASE_Q)
+                            : 0;
+  while (av_read_frame(f.in, f.packet) >= 0) {
+    const AVRational from_tb = f.in->streams[f.packet->stream_index]->time_base;
+    const int64_t by = av_rescale_q(shift, AV_TIME_BASE_Q, from_tb);
+    if (f.packet->pts != AV_NOPTS_VALUE) f.packet->pts -= by;
+    if (f.packet->dts != AV_NOPTS_VALUE) f.packet->dts -= by;
+    av_packet_rescale_ts(f.packet, from_tb, f.out->streams[f.packet->stream_index]->time_base);
+    f.packet->pos = -1;
+    check(av_interleaved_write_frame(f.out, f.packet), "writing");
+  }
+  check(av_write_trailer(f.out), "writing");
+  check(avio_closep(&f.out->pb), "writing");
+}
+
+// Makes `to` a finished MP4 of the Matroska file `from`, or leaves it as it was: the copy
+// is written to a file without a name, which is named only once it is complete.
+void remuxInPlace(const QString& from, const QString& to) {
+  const QByteArray folder = QFile::encodeName(QFileInfo(to).absolutePath());
+  const int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    // A file system without unnamed files: a named one, removed unless complete.
+    const QByteArray named = QFile::encodeName(to + QStringLiteral(".partial.mp4"));
+    try {
+      remux(QFile::encodeName(from), named);
+    } catch (...) {
+      ::unlink(named.constData());
+      throw;
+    }
+    if (::rename(named.constData(), QFile::encodeName(to).constData()) != 0) {
+      const int error = errno;
+      ::unlink(named.constData());
+      throw EncoderError(std::strerror(error));
+    }
+    return;
+  }
+  const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+  try {
+    remux(QFile::encodeName(from), self);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  // Named first beside OUT, then renamed over it: OUT is never half there.
+  const QByteArray target = QFile::encodeName(to);
+  const QByteArray named = QFile::encodeName(Encoder::partialName(to) + QStringLiteral(".done"));
+  ::unlink(named.constData());
+  const bool ok = ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, named.constData(), AT_SYMLINK_FOLLOW) == 0 &&
+                  ::rename(named.constData(), target.constData()) == 0;
+  const int error = errno;
+  ::close(fd);
+  if (!ok) {
+    ::unlink(named.constData());
+    throw EncoderError(std::strerror(error));
+  }
+}
+
 constexpr AVPixelFormat kSourceFormat = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_0RGB;
 
 }  // namespace
 
 struct Encoder::Impl {
+  QString out, partial;
+  QString container;  // of OUT
   AVFormatContext* format = nullptr;
   AVCodecContext* video = nullptr;
   AVCodecContext* audio = nullptr;
@@ -48,6 +163,7 @@ struct Encoder::Impl {
   bool webm = false;
   bool headerWritten = false;
   bool finished = false;
+  std::string writeError;  // the first failure to write; nothing more is written after it
 
   ~Impl() {
     sws_freeContext(scaler);
@@ -62,6 +178,12 @@ struct Encoder::Impl {
     }
   }
 
+  AVCodecContext* openVideo(const AVCodec* codec, QSize size);
+  AVCodecContext* openAudio(const AVCodec* codec);
+  AVStream* addStream(const AVCodecContext* codec);
+  void writeHeader();
+  void allocateFrames(QSize size);
+
   void drain(AVCodecContext* codec, AVStream* stream) {
     for (;;) {
       const int r = avcodec_receive_packet(codec, packet);
@@ -69,11 +191,14 @@ struct Encoder::Impl {
       check(r, "encoding");
       av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
       packet->stream_index = stream->index;
-      check(av_interleaved_write_frame(format, packet), "writing");
+      const int w = av_interleaved_write_frame(format, packet);
+      if (w < 0 && writeError.empty()) writeError = averror(w);
+      check(w, "writing");
     }
   }
 
   void send(AVCodecContext* codec, AVStream* stream, AVFrame* frame) {
+    if (!writeError.empty()) throw EncoderError("writing: " + writeError);
     check(avcodec_send_frame(codec, frame), "encoding");
     drain(codec, stream);
   }
@@ -102,119 +227,162 @@ struct Encoder::Impl {
     pending.erase(pending.begin(), pending.begin() + 2 * frames);
     send(audio, audioStream, sound);
   }
+
+  // Flushes the encoders and writes the partial file's end; false when writing failed.
+  bool complete() {
+    try {
+      if (!pending.empty()) encodeSound(int(pending.size() / 2));
+      send(video, videoStream, nullptr);
+      send(audio, audioStream, nullptr);
+      const int r = av_write_trailer(format);
+      if (r < 0 && writeError.empty()) writeError = averror(r);
+    } catch (const EncoderError& e) {
+      if (writeError.empty()) writeError = e.what();
+    }
+    const int r = avio_closep(&format->pb);
+    if (r < 0 && writeError.empty()) writeError = averror(r);
+    return writeError.empty();
+  }
 };
 
-Encoder::Encoder(const QString& path) : d_(std::make_unique<Impl>()) {
+QString Encoder::partialName(const QString& out) {
+  return out + (videoFormat(out) == QLatin1String("webm") ? QStringLiteral(".partial.webm") : QStringLiteral(".partial.mkv"));
+}
+
+Encoder::Encoder(const QString& out) : d_(std::make_unique<Impl>()) {
   // The encoders' statistics would bury the progress line.
   av_log_set_level(AV_LOG_ERROR);
-  const QString suffix = QFileInfo(path).suffix().toLower();
-  const char* formatName = suffix == QLatin1String("mp4") ? "mp4" : suffix == QLatin1String("webm") ? "webm" : "matroska";
-  d_->webm = suffix == QLatin1String("webm");
-  const QByteArray file = path.toLocal8Bit();
-  check(avformat_alloc_output_context2(&d_->format, nullptr, formatName, file.constData()), "output format");
-  const int r = avio_open(&d_->format->pb, file.constData(), AVIO_FLAG_WRITE);
-  if (r < 0) throw EncoderError("cannot write " + path.toStdString() + ": " + averror(r));
+  Impl& d = *d_;
+  d.out = out;
+  d.partial = partialName(out);
+  d.container = videoFormat(out);
+  d.webm = d.container == QLatin1String("webm");
+  const QByteArray file = QFile::encodeName(d.partial);
+  check(avformat_alloc_output_context2(&d.format, nullptr, d.webm ? "webm" : "matroska", file.constData()), "output format");
+  const int r = avio_open(&d.format->pb, file.constData(), AVIO_FLAG_WRITE);
+  if (r < 0) throw EncoderError("cannot write " + local(d.partial) + ": " + averror(r));
 }
 
 Encoder::~Encoder() = default;
 
 qint64 Encoder::frames() const { return d_->frameCount; }
 
-void Encoder::start(QSize source, int scale) {
-  Impl& d = *d_;
-  d.source = source;
-  const int width = source.width() * scale, height = source.height() * scale;
-
-  const AVCodec* videoCodec = avcodec_find_encoder_by_name(d.webm ? "libvpx-vp9" : "libx264");
-  const AVCodec* audioCodec = d.webm ? avcodec_find_encoder_by_name("libopus") : avcodec_find_encoder(AV_CODEC_ID_AAC);
-  if (videoCodec == nullptr || audioCodec == nullptr) throw EncoderError("this FFmpeg has no encoder for the format");
-
-  // Pictures: yuv420p wants even sizes; an odd side gets one more line of black.
-  d.video = avcodec_alloc_context3(videoCodec);
-  d.video->width = (width + 1) & ~1;
-  d.video->height = (height + 1) & ~1;
-  d.video->pix_fmt = AV_PIX_FMT_YUV420P;
-  d.video->time_base = AVRational{1, kFrameRate};
-  d.video->framerate = AVRational{kFrameRate, 1};
-  d.video->gop_size = 10 * kFrameRate;
-  d.video->color_range = AVCOL_RANGE_MPEG;
-  d.video->colorspace = AVCOL_SPC_BT709;
-  d.video->color_primaries = AVCOL_PRI_BT709;
-  d.video->color_trc = AVCOL_TRC_BT709;
-  d.video->thread_count = 0;
-  if (d.webm) {
-    av_opt_set(d.video->priv_data, "deadline", "realtime", 0);
-    av_opt_set_int(d.video->priv_data, "cpu-used", 8, 0);
-    av_opt_set_int(d.video->priv_data, "row-mt", 1, 0);
-    av_opt_set_int(d.video->priv_data, "crf", 24, 0);
-    d.video->bit_rate = 0;
+AVCodecContext* Encoder::Impl::openVideo(const AVCodec* codec, QSize size) {
+  AVCodecContext* c = avcodec_alloc_context3(codec);
+  if (c == nullptr) throw EncoderError("out of memory");
+  video = c;
+  // yuv420p wants even sizes; an odd side gets one more line of black.
+  c->width = (size.width() + 1) & ~1;
+  c->height = (size.height() + 1) & ~1;
+  c->pix_fmt = AV_PIX_FMT_YUV420P;
+  c->time_base = AVRational{1, kFrameRate};
+  c->framerate = AVRational{kFrameRate, 1};
+  c->gop_size = 10 * kFrameRate;
+  c->color_range = AVCOL_RANGE_MPEG;
+  c->colorspace = AVCOL_SPC_BT709;
+  c->color_primaries = AVCOL_PRI_BT709;
+  c->color_trc = AVCOL_TRC_BT709;
+  c->thread_count = 0;
+  if (webm) {
+    av_opt_set(c->priv_data, "deadline", "realtime", 0);
+    av_opt_set_int(c->priv_data, "cpu-used", 8, 0);
+    av_opt_set_int(c->priv_data, "row-mt", 1, 0);
+    av_opt_set_int(c->priv_data, "crf", 24, 0);
+    c->bit_rate = 0;
   } else {
     // The stage is flat colours and text that stays for many frames: the fastest
     // settings lose nothing visible at this quality and make the file about 3 times
     // as large as slow ones would.
-    av_opt_set(d.video->priv_data, "preset", "ultrafast", 0);
-    av_opt_set(d.video->priv_data, "crf", "18", 0);
+    av_opt_set(c->priv_data, "preset", "ultrafast", 0);
+    av_opt_set(c->priv_data, "crf", "18", 0);
   }
-  if (d.format->oformat->flags & AVFMT_GLOBALHEADER) d.video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  check(avcodec_open2(d.video, videoCodec, nullptr), "video encoder");
-  d.videoStream = avformat_new_stream(d.format, nullptr);
-  check(avcodec_parameters_from_context(d.videoStream->codecpar, d.video), "video stream");
-  d.videoStream->time_base = d.video->time_base;
-  d.videoStream->avg_frame_rate = d.video->framerate;
+  // Every container written here (Matroska, and MP4 copied from it) wants global headers.
+  c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  check(avcodec_open2(c, codec, nullptr), "video encoder");
+  return c;
+}
 
-  d.audio = avcodec_alloc_context3(audioCodec);
-  d.audio->sample_rate = kSampleRate;
-  av_channel_layout_default(&d.audio->ch_layout, 2);
-  d.audio->sample_fmt = AV_SAMPLE_FMT_S16;
-  for (const AVSampleFormat* f = audioCodec->sample_fmts; f != nullptr && *f != AV_SAMPLE_FMT_NONE; ++f) {
+AVCodecContext* Encoder::Impl::openAudio(const AVCodec* codec) {
+  AVCodecContext* c = avcodec_alloc_context3(codec);
+  if (c == nullptr) throw EncoderError("out of memory");
+  audio = c;
+  c->sample_rate = kSampleRate;
+  av_channel_layout_default(&c->ch_layout, 2);
+  c->sample_fmt = AV_SAMPLE_FMT_S16;
+  for (const AVSampleFormat* f = codec->sample_fmts; f != nullptr && *f != AV_SAMPLE_FMT_NONE; ++f) {
     if (*f == AV_SAMPLE_FMT_FLTP || *f == AV_SAMPLE_FMT_FLT) {
-      d.audio->sample_fmt = *f;
+      c->sample_fmt = *f;
       break;
     }
   }
-  d.audio->bit_rate = d.webm ? 128000 : 192000;
+  c->bit_rate = webm ? 128000 : 192000;
   // FFmpeg's default AAC search costs more time than the video at this quality.
-  if (!d.webm) av_opt_set(d.audio->priv_data, "aac_coder", "fast", 0);
-  d.audio->time_base = AVRational{1, kSampleRate};
-  if (d.format->oformat->flags & AVFMT_GLOBALHEADER) d.audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  check(avcodec_open2(d.audio, audioCodec, nullptr), "audio encoder");
-  d.audioStream = avformat_new_stream(d.format, nullptr);
-  check(avcodec_parameters_from_context(d.audioStream->codecpar, d.audio), "audio stream");
-  d.audioStream->time_base = d.audio->time_base;
+  if (!webm) av_opt_set(c->priv_data, "aac_coder", "fast", 0);
+  c->time_base = AVRational{1, kSampleRate};
+  c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  check(avcodec_open2(c, codec, nullptr), "audio encoder");
+  return c;
+}
 
-  AVDictionary* muxOptions = nullptr;
-  // The index goes to the front, so players and browsers can start before the end arrives.
-  if (std::string(d.format->oformat->name).find("mp4") != std::string::npos)
-    av_dict_set(&muxOptions, "movflags", "+faststart", 0);
-  const int r = avformat_write_header(d.format, &muxOptions);
-  av_dict_free(&muxOptions);
+AVStream* Encoder::Impl::addStream(const AVCodecContext* codec) {
+  AVStream* stream = avformat_new_stream(format, nullptr);
+  if (stream == nullptr) throw EncoderError("out of memory");
+  check(avcodec_parameters_from_context(stream->codecpar, codec), "stream");
+  stream->time_base = codec->time_base;
+  stream->avg_frame_rate = codec->framerate;
+  return stream;
+}
+
+void Encoder::Impl::writeHeader() {
+  AVDictionary* options = nullptr;
+  // A cluster about every second, each flushed to the file as it closes: a cut file
+  // plays up to its last second.
+  av_dict_set(&options, "cluster_time_limit", "1000", 0);
+  format->flush_packets = 1;
+  const int r = avformat_write_header(format, &options);
+  av_dict_free(&options);
   check(r, "file header");
-  d.headerWritten = true;
+  headerWritten = true;
+}
 
-  d.picture = av_frame_alloc();
-  d.picture->format = d.video->pix_fmt;
-  d.picture->width = d.video->width;
-  d.picture->height = d.video->height;
-  check(av_frame_get_buffer(d.picture, 0), "picture frame");
+void Encoder::Impl::allocateFrames(QSize size) {
+  picture = av_frame_alloc();
+  sound = av_frame_alloc();
+  packet = av_packet_alloc();
+  if (picture == nullptr || sound == nullptr || packet == nullptr) throw EncoderError("out of memory");
+  picture->format = video->pix_fmt;
+  picture->width = video->width;
+  picture->height = video->height;
+  check(av_frame_get_buffer(picture, 0), "picture frame");
   // Black, also in the padding line an odd size leaves.
-  for (int y = 0; y < d.picture->height; ++y) std::fill_n(d.picture->data[0] + y * d.picture->linesize[0], d.picture->width, 16);
+  for (int y = 0; y < picture->height; ++y) std::fill_n(picture->data[0] + y * picture->linesize[0], picture->width, 16);
   for (int p = 1; p < 3; ++p)
-    for (int y = 0; y < d.picture->height / 2; ++y)
-      std::fill_n(d.picture->data[p] + y * d.picture->linesize[p], d.picture->width / 2, 128);
-  d.scaler = sws_getContext(source.width(), source.height(), kSourceFormat, width, height, AV_PIX_FMT_YUV420P,
-                            SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
-  if (d.scaler == nullptr) throw EncoderError("picture scaler");
+    for (int y = 0; y < picture->height / 2; ++y)
+      std::fill_n(picture->data[p] + y * picture->linesize[p], picture->width / 2, 128);
+  scaler = sws_getContext(source.width(), source.height(), kSourceFormat, size.width(), size.height(), AV_PIX_FMT_YUV420P,
+                          SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+  if (scaler == nullptr) throw EncoderError("picture scaler");
   // Limited range with the BT.709 matrix, as the stream says.
   const int* coefficients = sws_getCoefficients(SWS_CS_ITU709);
-  sws_setColorspaceDetails(d.scaler, coefficients, 1, coefficients, 0, 0, 1 << 16, 1 << 16);
+  sws_setColorspaceDetails(scaler, coefficients, 1, coefficients, 0, 0, 1 << 16, 1 << 16);
 
-  d.sound = av_frame_alloc();
-  d.sound->format = d.audio->sample_fmt;
-  d.sound->sample_rate = kSampleRate;
-  av_channel_layout_default(&d.sound->ch_layout, 2);
-  d.sound->nb_samples = d.audio->frame_size > 0 ? d.audio->frame_size : 1024;
-  check(av_frame_get_buffer(d.sound, 0), "sound frame");
-  d.packet = av_packet_alloc();
+  sound->format = audio->sample_fmt;
+  sound->sample_rate = kSampleRate;
+  av_channel_layout_default(&sound->ch_layout, 2);
+  sound->nb_samples = audio->frame_size > 0 ? audio->frame_size : 1024;
+  check(av_frame_get_buffer(sound, 0), "sound frame");
+}
+
+void Encoder::start(QSize source, int scale) {
+  Impl& d = *d_;
+  d.source = source;
+  const AVCodec* videoCodec = avcodec_find_encoder_by_name(d.webm ? "libvpx-vp9" : "libx264");
+  const AVCodec* audioCodec = d.webm ? avcodec_find_encoder_by_name("libopus") : avcodec_find_encoder(AV_CODEC_ID_AAC);
+  if (videoCodec == nullptr || audioCodec == nullptr) throw EncoderError("this FFmpeg has no encoder for the format");
+  d.videoStream = d.addStream(d.openVideo(videoCodec, source * scale));
+  d.audioStream = d.addStream(d.openAudio(audioCodec));
+  d.writeHeader();
+  d.allocateFrames(source * scale);
 }
 
 void Encoder::addFrame(const QImage& picture, bool changed) {
@@ -239,13 +407,35 @@ void Encoder::addAudio(const float* samples, int frames) {
 
 void Encoder::finish() {
   Impl& d = *d_;
-  if (d.finished || !d.headerWritten) return;
+  if (d.finished) return;
   d.finished = true;
-  if (!d.pending.empty()) d.encodeSound(int(d.pending.size() / 2));
-  d.send(d.video, d.videoStream, nullptr);
-  d.send(d.audio, d.audioStream, nullptr);
-  check(av_write_trailer(d.format), "completing the file");
-  avio_closep(&d.format->pb);
+  const bool complete = d.headerWritten ? d.complete() : (avio_closep(&d.format->pb), true);
+  const std::string out = local(d.out), partial = local(d.partial);
+  if (d.frameCount == 0) {
+    QFile::remove(d.partial);
+    if (!complete) throw EncoderError("cannot write " + out + ": " + d.writeError + "; nothing was recorded");
+    return;
+  }
+  const std::string upTo = duration(d.frameCount);
+  if (!complete && d.container == QLatin1String("mp4")) {
+    // Copying would need as much room again; the partial file plays as it is.
+    throw EncoderError("cannot write " + out + ": " + d.writeError + "; the recording up to " + upTo +
+                       " is kept in " + partial);
+  }
+  try {
+    if (d.container == QLatin1String("mp4")) {
+      remuxInPlace(d.partial, d.out);
+      QFile::remove(d.partial);
+    } else if (::rename(QFile::encodeName(d.partial).constData(), QFile::encodeName(d.out).constData()) != 0) {
+      throw EncoderError(std::strerror(errno));
+    }
+  } catch (const EncoderError& e) {
+    throw EncoderError("cannot write " + out + ": " + e.what() + "; the recording up to " + upTo + " is kept in " +
+                       partial);
+  }
+  if (!complete)
+    throw EncoderError("cannot write " + out + " to the end: " + d.writeError + "; it holds the recording up to about " +
+                       upTo);
 }
 
 }  // namespace record

@@ -8,7 +8,6 @@
 #include <QImage>
 #include <QPainter>
 #include <QPushButton>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -21,6 +20,7 @@
 #include "platform/files.h"
 #include "platform/input.h"
 #include "platform/runtime_error.h"
+#include "platform/text.h"
 #include "platform/trace.h"
 #include "record/encoder.h"
 #include "record/offline_sound.h"
@@ -30,11 +30,10 @@
 namespace record {
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
-void onSignal(int) { interrupted = 1; }
-
-// Ctrl+C or a termination request: the file is completed up to that moment.
-struct Interrupted {};
+// A signal asked the recording to end: the file is completed up to that moment.
+struct Interrupted {
+  int signal;
+};
 
 void fail(const QString& text) { std::fprintf(stderr, "kivo: %s\n", text.toUtf8().constData()); }
 
@@ -92,8 +91,9 @@ class Progress {
 // the programmes on the virtual clock, the offline sound and the encoder.
 class Session : public engine::StationHost {
  public:
-  Session(Encoder& encoder, int scale)
+  Session(Encoder& encoder, int scale, std::function<int()> stopSignal)
       : encoder_(encoder),
+        stopSignal_(std::move(stopSignal)),
         events_(state_, input_),
         form_(events_, {}, {}),
         marking_(form_),
@@ -106,7 +106,7 @@ class Session : public engine::StationHost {
     if (!sound_.musicProblem().isEmpty()) fail(QStringLiteral("no music: ") + sound_.musicProblem());
     encoder_.start(size_, scale);
     clock_.beforeAdvance = [this](double to) {
-      if (interrupted) throw Interrupted{};
+      if (const int number = stopSignal_()) throw Interrupted{number};
       sound_.renderTo(to);
       drawUntil(to);
       progress_.update(label(), to);
@@ -139,7 +139,6 @@ class Session : public engine::StationHost {
     drawUntil(clock_.now());
     progress_.update(label(), clock_.now(), true);
     progress_.endLine();
-    encoder_.finish();
   }
   void endLine() { progress_.endLine(); }
 
@@ -220,6 +219,7 @@ class Session : public engine::StationHost {
   }
 
   Encoder& encoder_;
+  std::function<int()> stopSignal_;
   engine::SharedState state_;
   platform::SequentialInput input_;
   engine::StageEvents events_;
@@ -237,6 +237,35 @@ class Session : public engine::StationHost {
   bool openingShown_ = false;
 };
 
+
+// Whether a programme of the current folder names `file` (case ignored, as Windows
+// finds it): such a file is never replaced. Reading the text rather than playing it errs
+// on the safe side.
+bool usedByProgrammes(const QString& file) {
+  const QString name = QFileInfo(file).fileName();
+  for (const QString& programme : catalogue::files()) {
+    const auto path = platform::resolvePath(programme);
+    const auto bytes = path ? platform::readFileBytes(*path) : std::nullopt;
+    if (bytes && platform::decodeAnsi(*bytes).contains(name, Qt::CaseInsensitive)) return true;
+  }
+  return false;
+}
+
+// Why OUT must not be written (status 2); empty when it may.
+QString outProblem(const QString& out, bool overwrite) {
+  if (QFileInfo(out).isDir()) return QStringLiteral("%1 is a folder").arg(out);
+  if (videoFormat(out).isEmpty()) return QStringLiteral("%1 is not a .mp4, .webm or .mkv file").arg(out);
+  for (const QString& file : {out, Encoder::partialName(out)}) {
+    // Found as the programmes find their files: a new "film.mkv" beside their "FILM.MKV"
+    // would be the one they open.
+    if (platform::resolvePath(file) && usedByProgrammes(file))
+      return QStringLiteral("%1 is used by the programmes; it is never replaced").arg(file);
+    if (QFileInfo::exists(file) && !overwrite)
+      return QStringLiteral("%1 already exists; give --overwrite to replace it").arg(file);
+  }
+  return {};
+}
+
 }  // namespace
 
 int run(const Options& options) {
@@ -246,11 +275,7 @@ int run(const Options& options) {
     fail(QStringLiteral("%1 is not a folder").arg(options.folder));
     return 2;
   }
-  const auto exists = [](const QString& name) {
-    const std::optional<std::string> path = platform::resolvePath(name);
-    return path && platform::isOrdinaryFile(*path);
-  };
-  if (!options.programme.isEmpty() && !exists(options.programme)) {
+  if (!options.programme.isEmpty() && !catalogue::files().contains(options.programme, Qt::CaseInsensitive)) {
     fail(QStringLiteral("no programme %1 in %2").arg(options.programme, QDir::currentPath()));
     return 2;
   }
@@ -258,9 +283,8 @@ int run(const Options& options) {
     fail(QStringLiteral("no programmes (%1) in %2").arg(catalogue::range(), QDir::currentPath()));
     return 2;
   }
-  // Without a video ending the name gets Matroska; a programme's own name would lose it.
-  if (catalogue::isProgrammeName(QFileInfo(out).fileName())) {
-    fail(QStringLiteral("%1 is a programme's name; give the video another (demo.mp4, demo.webm, demo.mkv)").arg(options.out));
+  if (const QString why = outProblem(out, options.overwrite); !why.isEmpty()) {
+    fail(why);
     return 2;
   }
   std::unique_ptr<Encoder> encoder;
@@ -271,42 +295,44 @@ int run(const Options& options) {
     return 2;
   }
 
-  auto previousInt = std::signal(SIGINT, onSignal);
-  auto previousTerm = std::signal(SIGTERM, onSignal);
-  interrupted = 0;
   int status = 0;
   std::unique_ptr<Session> session;
+  const auto ended = [&](int code, const QString& why) {
+    if (session) session->endLine();
+    if (!why.isEmpty()) fail(why);
+    status = code;
+  };
   try {
-    session = std::make_unique<Session>(*encoder, options.scale);
+    session = std::make_unique<Session>(*encoder, options.scale, options.stopSignal);
     const bool clean = options.programme.isEmpty() ? session->recordAll() : session->recordOne(options.programme);
     if (!clean) status = 1;
     session->finish();
-  } catch (const Interrupted&) {
-    if (session) session->endLine();
-    fail(QStringLiteral("recording interrupted; %1 is complete up to here").arg(out));
-    status = 130;
+  } catch (const Interrupted& signal) {
+    ended(128 + signal.signal, {});
   } catch (const engine::Station::NothingToBroadcast&) {
-    if (session) session->endLine();
-    fail(QStringLiteral("no programme in %1 can be played").arg(QDir::currentPath()));
-    status = 1;
+    ended(1, QStringLiteral("no programme in %1 can be played").arg(QDir::currentPath()));
   } catch (const engine::VirtualClock::Stalled&) {
-    if (session) session->endLine();
-    fail(QStringLiteral("the programme waits for something that never comes; the recording ends here"));
-    status = 1;
+    ended(1, QStringLiteral("the programme waits for something that never comes; the recording ends here"));
   } catch (const EncoderError& e) {
-    if (session) session->endLine();
-    fail(QString::fromStdString(e.what()));
-    status = 1;
+    ended(1, QString::fromStdString(e.what()));
+  } catch (const std::exception& e) {
+    ended(1, QString::fromStdString(e.what()));
   }
-  if (status != 0 && status != 2) {
-    try {
-      encoder->finish();
-    } catch (const EncoderError&) {
-    }
+  // Whatever ended it, what was recorded goes under OUT (or nothing, when nothing was).
+  try {
+    encoder->finish();
+    if (status > 128)
+      fail(encoder->frames() > 0 ? QStringLiteral("recording interrupted; %1 is complete up to here").arg(out)
+                                 : QStringLiteral("recording interrupted before anything was recorded; no %1 was written").arg(out));
+    else if (encoder->frames() == 0)
+      fail(QStringLiteral("nothing was recorded; no %1 was written").arg(out));
+  } catch (const EncoderError& e) {
+    fail(QString::fromStdString(e.what()));
+    if (status == 0) status = 1;
   }
   session.reset();
-  std::signal(SIGINT, previousInt);
-  std::signal(SIGTERM, previousTerm);
+  // A signal that came while the file was being completed still ends with its status.
+  if (status == 0 && options.stopSignal() != 0) status = 128 + options.stopSignal();
   return status;
 }
 

@@ -1,6 +1,7 @@
 #include "sound/model.h"
 
 #include <QByteArrayView>
+#include <fluidsynth.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -207,9 +208,12 @@ void setSoundFont(const QString& path) {
 
 const std::optional<std::string>& givenSoundFont() { return chosenSoundFont(); }
 
+bool isSoundFont(const QString& path) { return fluid_is_soundfont(path.toLocal8Bit().constData()) != 0; }
+
 std::vector<std::string> soundFontCandidates() {
-  if (const std::optional<std::string>& explicitPath = chosenSoundFont()) return {*explicitPath};
   std::vector<std::string> out;
+  // The system's come after the given one, in case it proves damaged past its header.
+  if (const std::optional<std::string>& explicitPath = chosenSoundFont()) out.push_back(*explicitPath);
   const char* env = std::getenv("SDL_SOUNDFONTS");
   if (env != nullptr && *env != '\0') {
     // The same list SDL_mixer reads: paths separated by ':' or ';'.

@@ -109,7 +109,10 @@ class Tail {
 
 // Makes music use this SoundFont instead of looking for one; call before the first music.
 void setSoundFont(const QString& path);
-// Where the SoundFont is looked for, in order: the one given to setSoundFont alone, else
+// Whether the file reads as a SoundFont (its header), so a wrong file can be refused
+// before music needs it.
+bool isSoundFont(const QString& path);
+// Where the SoundFont is looked for, in order: the one given to setSoundFont, then
 // SDL_SOUNDFONTS (paths separated by ':' or ';'), else the usual system files.
 std::vector<std::string> soundFontCandidates();
 const std::optional<std::string>& givenSoundFont();  // the one given to setSoundFont, if any

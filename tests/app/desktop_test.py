@@ -6,7 +6,9 @@ window. The rest runs the real binary under Xvfb (real X input to start a progra
 SIGTERM in the list ends with 143, SIGINT during a held line of a programme played from
 FOLDER (given from another current directory) ends with 130, SIGHUP while the run-time
 error box is up ends with 129; each within a second, the music closed before the end.
-Cancelling the --choose-folder dialog ends with 0 before the opening.
+Cancelling the --choose-folder dialog ends with 0 before the opening. A programme file
+given as FOLDER plays its folder with that programme chosen; without a terminal, an
+unusable folder is also said in a box.
 """
 import os
 import signal
@@ -23,7 +25,7 @@ KIVO = e2e_road.KIVO
 
 
 def bad_arguments(folder):
-    a_file = os.path.join(folder, "KIVO.001")
+    a_file = os.path.join(folder, "mika1.bmp")
     cases = [
         ["/no/such/folder"],
         [a_file],
@@ -130,14 +132,48 @@ def box_and_dialog(display, elsewhere):
         os.environ["XDG_CONFIG_HOME"] = folder
         run = Run(folder, display, ["--choose-folder"], elsewhere)
         try:
+            # A folder without programmes is said in a box, and the dialog asks again.
+            empty = os.path.join(folder, "empty")
+            os.mkdir(empty)
+            dialog = run.xdo("search", "--sync", "--onlyvisible", "--name", "番組のフォルダ").split()[-1]
+            run.xdo("windowfocus", "--sync", dialog)
+            run.xdo("type", "--delay", "20", empty)
+            run.key(dialog, "Return")
+            box = run.xdo("search", "--sync", "--onlyvisible", "--name", "ミルカナランド放送局").split()[-1]
+            run.key(box, "Return")
+            time.sleep(0.5)
             dialog = run.xdo("search", "--sync", "--onlyvisible", "--name", "番組のフォルダ").split()[-1]
             run.key(dialog, "Escape")
             status = run.proc.wait(timeout=5)
-            if status != 0 or any(e.startswith("state") for e in run.events()):
+            if status != 0 or any(e.startswith("state") for e in run.events()) or \
+                    not any("no programmes" in e for e in run.events()):
                 fail(f"cancelled folder dialog: status {status}, {run.events()[-3:]}")
         finally:
             if run.proc.poll() is None:
                 run.proc.kill()
+
+
+def opened_with(folder, display, elsewhere):
+    """"Open with" on a programme file plays its folder with that programme chosen; with no
+    terminal, a folder that cannot be played is said in a box as well."""
+    run = Run(folder, display, [os.path.join(folder, "kivo.002")], elsewhere)
+    try:
+        run.wait_for('list "二番目')
+        time.sleep(0.3)
+        run.click(run.window(), (3480 + 600) // e2e_road.TWIPS, (3000 + 187) // e2e_road.TWIPS)  # START
+        run.wait_for('start "KIVO.002"')
+    finally:
+        run.proc.kill()
+        run.proc.wait()
+    run = Run(folder, display, ["/no/such/folder"], elsewhere)
+    try:
+        box = run.xdo("search", "--sync", "--onlyvisible", "--name", "ミルカナランド放送局").split()[-1]
+        run.key(box, "Return")
+        if run.proc.wait(timeout=5) != 2:
+            fail(f"unusable folder from the desktop: status {run.proc.returncode}")
+    finally:
+        if run.proc.poll() is None:
+            run.proc.kill()
 
 
 def main():
@@ -149,6 +185,7 @@ def main():
         display = ":" + xvfb.stdout.readline().decode().strip()
         try:
             signals(folder, display, elsewhere)
+            opened_with(folder, display, elsewhere)
             box_and_dialog(display, elsewhere)
         finally:
             xvfb.terminate()

@@ -72,6 +72,8 @@ TEST(Options, BadArgumentsSayWhatIsWrongThenPointToHelp) {
       {{"--scale=+2"}, "invalid argument '+2' for '--scale' (1, 2, 3 or 4)"},
       {{"--scale", "0"}, {}}, {{"--scale", "5"}, {}}, {{"--scale", "2.5"}, {}},
       {{"a", "b"}, {}}, {{"--demo", "a"}, {}}, {{"--soundfont="}, {}}, {{""}, {}},
+      {{"--record", "x.avi"}, {}}, {{"--record", "x"}, {}}, {{"--record", "x.mp4", "--demo", "f"}, {}},
+      {{"--check", "--record", "x.mp4"}, {}},
   };
   for (const auto& [args, says] : cases) {
     const app::Options o = parse(args);
@@ -84,6 +86,37 @@ TEST(Options, BadArgumentsSayWhatIsWrongThenPointToHelp) {
     }
     EXPECT_EQ(lines[1], "Try 'kivo --help' for more information.");
   }
+}
+
+// Every option in every mode: taken, or refused with a message that names both.
+TEST(Options, EachModeTakesItsOptionsAndRefusesTheRest) {
+  const QStringList modes[] = {{}, {"--broadcast"}, {"--check"}, {"--record", "o.MKV"}};
+  const struct {
+    QStringList option;
+    const char* takenBy;  // play, broadcast, check, record
+  } options[] = {
+      {{"--demo"}, "PBCR"},         {{"--choose-folder"}, "PB.."}, {{"--soundfont", "f.sf2"}, "PB.R"},
+      {{"--scale", "3"}, "PB.R"},   {{"--fullscreen"}, "PB.."},    {{"--once"}, ".B.."},
+      {{"--format", "json"}, "..C."}, {{"--werror"}, "..C."},     {{"--programme", "KIVO.001"}, "...R"},
+      {{"--overwrite"}, "...R"},    {{"--broadcast"}, "PB.."},
+  };
+  const Action actions[] = {Action::Play, Action::Play, Action::Check, Action::Record};
+  for (int m = 0; m < 4; ++m)
+    for (const auto& [option, takenBy] : options) {
+      const app::Options o = parse(modes[m] + option);
+      SCOPED_TRACE((modes[m] + option).join(' ').toStdString());
+      if (takenBy[m] != '.') {
+        EXPECT_EQ(o.action, actions[m]) << o.message.toStdString();
+        continue;
+      }
+      EXPECT_EQ(o.action, Action::Error);
+      EXPECT_TRUE(o.message.contains(option.front())) << o.message.toStdString();
+      if (m > 0) EXPECT_TRUE(o.message.contains(modes[m].front())) << o.message.toStdString();
+    }
+  // What the taken options mean where it is not obvious.
+  EXPECT_EQ(parse({"--check", "--demo"}).demo, true);
+  EXPECT_EQ(parse({"--record", "o.mp4", "--demo", "--soundfont", "f.sf2"}).soundFont, "f.sf2");
+  EXPECT_EQ(parse({"--record", "o.webm", "--overwrite"}).overwrite, true);
 }
 
 }  // namespace

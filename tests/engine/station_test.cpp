@@ -129,9 +129,16 @@ TEST(Station, AProgrammeThatFaultsInThreeRoundsInARowIsLeftOut) {
   EXPECT_NE(err.find("kivo: KIVO.002 is left out"), std::string::npos) << err;
   EXPECT_EQ(err.find("KIVO.002 is left out"), err.rfind("KIVO.002 is left out"));
 
-  // With nothing left to play the station stops rather than loop over the opening.
+  // With nothing (left) to play the station stops before another opening.
   OnAir empty;
   EXPECT_THROW(empty.station.run(false), engine::Station::NothingToBroadcast);
+  EXPECT_TRUE(empty.events("state Opening").isEmpty());
+  OnAir faulty;
+  faulty.list = {"KIVO.002"};
+  testing::internal::CaptureStderr();
+  EXPECT_THROW(faulty.station.run(false), engine::Station::NothingToBroadcast);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(faulty.events("state Opening").size(), 3);
 }
 
 }  // namespace

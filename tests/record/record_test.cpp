@@ -208,10 +208,11 @@ TEST_F(Recording, PictureAndSoundFollowTheProgrammeFrameByFrame) {
   EXPECT_LT(peak(stopAt + 50, clipAt - 30), 1e-3);
   size_t onset = size_t(stopAt * 48) * 2;
   while (onset < d.sound.size() && std::abs(d.sound[onset]) < 0.2f) ++onset;
-  EXPECT_NEAR(double(onset / 2) / 48, clipAt, 1000.0 / 30);
+  // Within a few ms: one AAC frame (21 ms) off must show.
+  EXPECT_NEAR(double(onset / 2) / 48, clipAt, 5);
 }
 
-TEST_F(Recording, AFaultEndsTheProgrammeWithAPlayableFileAndABrokenOutputStopsBeforeAnyWork) {
+TEST_F(Recording, AFaultEndsTheProgrammeWithAPlayableFile) {
   dir.write("KIVO.002", {"2,t", "[pictureinit]", "ミカ=rest.bmp,talk.bmp", "[pre]", "ミカ：あいう", "@VIEW missing.bmp",
                          "ミカ：かきく", "[menu]", "ＥＮＤ", "[ＥＮＤ]", "[EOF]"});
   EXPECT_EQ(record("KIVO.002", "fault.mkv"), 1);
@@ -228,19 +229,6 @@ TEST_F(Recording, AFaultEndsTheProgrammeWithAPlayableFileAndABrokenOutputStopsBe
   EXPECT_EQ(at("error 53").ms, 4800 + 2000 + 900);
   const Decoded all = decode(dir.path() + "/all.mkv", [](int, const QImage&) {});
   EXPECT_NEAR(all.frames * 1000.0 / 30, 4800 + 2000 + 900, 1000.0 / 30);
-
-  // Outputs that cannot be or must not be written: nothing is played, the programme stays.
-  QFile programme(dir.path() + "/KIVO.002");
-  ASSERT_TRUE(programme.open(QIODevice::ReadOnly));
-  const QByteArray before = programme.readAll();
-  programme.close();
-  for (const char* out : {"no/such/folder/out.webm", "KIVO.002"}) {
-    trace.clear();
-    EXPECT_EQ(record("KIVO.002", out), 2) << out;
-    EXPECT_TRUE(trace.empty()) << out;
-  }
-  ASSERT_TRUE(programme.open(QIODevice::ReadOnly));
-  EXPECT_EQ(programme.readAll(), before);
 }
 
 }  // namespace
