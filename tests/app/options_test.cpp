@@ -111,7 +111,9 @@ TEST(Options, EachModeTakesItsOptionsAndRefusesTheRest) {
       }
       EXPECT_EQ(o.action, Action::Error);
       EXPECT_TRUE(o.message.contains(option.front())) << o.message.toStdString();
-      if (m > 0) EXPECT_TRUE(o.message.contains(modes[m].front())) << o.message.toStdString();
+      if (m > 0) {
+        EXPECT_TRUE(o.message.contains(modes[m].front())) << o.message.toStdString();
+      }
     }
   // What the taken options mean where it is not obvious.
   EXPECT_EQ(parse({"--check", "--demo"}).demo, true);
