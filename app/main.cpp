@@ -16,9 +16,9 @@
 #include "app/error_report.h"
 #include "app/event_pump.h"
 #include "app/options.h"
+#include "app/recorder_exec.h"
 #include "app/signals.h"
 #include "check/check.h"
-#include "record/options.h"
 #include "engine/engine.h"
 #include "engine/stage_events.h"
 #include "opening/demoform.h"
@@ -27,7 +27,6 @@
 #include "platform/process.h"
 #include "platform/trace.h"
 #include "platform/winmm.h"
-#include "record/options.h"
 #include "selection/form2.h"
 #include "sound/sound.h"
 #include "stage/form1.h"
@@ -179,7 +178,7 @@ int main(int argc, char** argv) {
       return check::runProcess(options.checkPaths, how, argv[0]);
     }
     case app::Options::Action::Record:
-      return record::runProcess({options.recordOut, options.programme, options.folder, options.scale}, argv[0]);
+      return app::execRecorder(argv);
     case app::Options::Action::Play:
       return playProgrammes(options, argv[0]);
   }
