@@ -3,6 +3,7 @@
 #include <QFontInfo>
 #include <QImage>
 #include <QKeyEvent>
+#include <QSignalSpy>
 #include <QTest>
 #include <QtEndian>
 #include <sys/stat.h>
@@ -161,6 +162,15 @@ TEST(Timer, SettingThePeriodRestartsTheCount) {
   EXPECT_GT(timer.remainingTime(), 980);
   timer.setInterval(-5);  // counts as 0: stopped
   EXPECT_FALSE(timer.isTicking());
+
+  // A restart soon after a tick counts from when the tick was due: the tick's work
+  // does not lengthen the period.
+  timer.setInterval(40);
+  QSignalSpy ticks(&timer, &platform::Timer::tick);
+  ASSERT_TRUE(ticks.wait(1000));
+  QTest::qSleep(5);
+  timer.setInterval(40);
+  EXPECT_LE(timer.remainingTime(), 35);
 }
 
 }  // namespace
