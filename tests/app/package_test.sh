@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# `make package`: builds the Debian package from this build tree into a temporary folder;
-# its control data must name the SoundFont and the Japanese fonts, and lintian must
-# find no errors.
+# `make package`: builds the Debian packages from this build tree into a temporary folder:
+# the player's control data must name the SoundFont and the Japanese fonts and no FFmpeg
+# library; the recorder's, the player and FFmpeg. lintian must find no errors in either.
 set -euo pipefail
 build=$1
 out=$(mktemp -d)
@@ -14,9 +14,20 @@ depends=$(dpkg-deb --field "$deb" Depends)
 for package in fluid-soundfont-gm fonts-ipafont-gothic fonts-ipafont-mincho libqt6widgets6 libsdl2-mixer; do
   grep -q "$package" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
+! grep -E "libav|libsw" <<<"$depends" || fail "the player depends on FFmpeg: $depends"
 contents=$(dpkg-deb --contents "$deb")
 grep -q " ./usr/bin/kivo$" <<<"$contents" || fail "no /usr/bin/kivo"
-if command -v lintian >/dev/null; then
-  lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian"
+debs=$deb
+if grep -q "KIVO_RECORDER:BOOL=ON" "$build/CMakeCache.txt"; then
+  recorder=$(ls "$out"/kivo-recorder_*.deb)
+  depends=$(dpkg-deb --field "$recorder" Depends)
+  for package in "kivo (=" libavcodec libavformat; do
+    grep -q "$package" <<<"$depends" || fail "recorder's Depends lacks $package: $depends"
+  done
+  dpkg-deb --contents "$recorder" | grep -q " ./usr/libexec/kivo/kivo-record$" || fail "no kivo-record"
+  debs="$debs $recorder"
 fi
-echo "PASS: $(basename "$deb")"
+if command -v lintian >/dev/null; then
+  lintian --fail-on error --tag-display-limit 0 $debs || fail "lintian"
+fi
+echo "PASS: $(cd "$out" && echo $debs | xargs -n1 basename | tr '\n' ' ')"
