@@ -83,6 +83,10 @@ void playOpening(engine::EventPump& pump) {
   Event("state").word("Opening");
   auto opening = std::make_unique<opening::Demoform>();
   opening->show();
+  // The SoundFont loads while the opening plays, so a programme's first tune starts on
+  // time; only after a first pass has mapped the window, which does not need it.
+  pump.processEvents();
+  platform::winmm::prepareSequencer();
   // The opening hides itself when its time line ends; a close request hides it early.
   while (opening->isVisible()) pump.processEvents();
 }
@@ -93,9 +97,6 @@ void playOpening(engine::EventPump& pump) {
   engine::StageEvents stageEvents(state, input);
   sound::SoundService sound;
   app::QtEventPump pump;
-
-  // The SoundFont loads while the opening plays, so a programme's first tune starts on time.
-  platform::winmm::prepareSequencer();
 
   try {
     if (options.broadcast)

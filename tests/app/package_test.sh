@@ -24,7 +24,7 @@ if grep -q "KIVO_RECORDER:BOOL=ON" "$build/CMakeCache.txt"; then
   for package in "kivo (=" libavcodec libavformat; do
     grep -q "$package" <<<"$depends" || fail "recorder's Depends lacks $package: $depends"
   done
-  dpkg-deb --contents "$recorder" | grep -q " ./usr/libexec/kivo/kivo-record$" || fail "no kivo-record"
+  grep -q " ./usr/libexec/kivo/kivo-record$" <<<"$(dpkg-deb --contents "$recorder")" || fail "no kivo-record"
   debs="$debs $recorder"
 fi
 if command -v lintian >/dev/null; then
