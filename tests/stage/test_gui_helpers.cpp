@@ -1,5 +1,6 @@
 // The window-system helpers: pictures by name, "&" captions, fonts, keys, the timer.
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QFontInfo>
 #include <QImage>
 #include <QKeyEvent>
@@ -165,12 +166,17 @@ TEST(Timer, SettingThePeriodRestartsTheCount) {
 
   // A restart soon after a tick counts from when the tick was due: the tick's work
   // does not lengthen the period.
+  QElapsedTimer clock;
+  clock.start();
   timer.setInterval(40);
   QSignalSpy ticks(&timer, &platform::Timer::tick);
   ASSERT_TRUE(ticks.wait(1000));
   QTest::qSleep(5);
+  const qint64 late = clock.elapsed() - 40;  // since the tick was due
   timer.setInterval(40);
-  EXPECT_LE(timer.remainingTime(), 35);
+  if (late < 19) {  // a loaded machine may say nothing
+    EXPECT_LE(timer.remainingTime(), 41 - late);
+  }
 }
 
 }  // namespace
