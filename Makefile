@@ -9,6 +9,8 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+# CI passes WERROR=ON: a warning then fails the build. Users' builds only show warnings.
+WERROR ?= OFF
 JOBS ?= $(shell nproc)
 CCACHE := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 SANITIZERS := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
@@ -24,7 +26,7 @@ setup:
 	@bash scripts/setup.sh
 
 build: setup
-	@cmake -S . -B $(BUILD) $(CCACHE) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD) $(CCACHE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVO_WERROR=$(WERROR) >/dev/null
 	@env -u MAKELEVEL -u MAKEFLAGS -u MFLAGS cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -38,7 +40,7 @@ package: build
 
 test-asan: setup
 	@cmake -S . -B $(ASAN_BUILD) $(CCACHE) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
-	  -DCMAKE_CXX_FLAGS="$(SANITIZERS)" -DKIVO_EXTRAS=OFF >/dev/null
+	  -DCMAKE_CXX_FLAGS="$(SANITIZERS)" -DKIVO_EXTRAS=OFF -DKIVO_HARDEN=OFF >/dev/null
 	@env -u MAKELEVEL -u MAKEFLAGS -u MFLAGS $(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@# One test at a time: the sound tests measure real time, which sanitized code
 	@# sharing the cores with another test can overrun.
@@ -48,7 +50,7 @@ test-asan: setup
 fuzz: setup
 	@cmake -S . -B $(FUZZ_BUILD) $(CCACHE) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" \
-	  -DKIVO_FUZZ=ON -DKIVO_EXTRAS=OFF -DBUILD_TESTING=OFF >/dev/null
+	  -DKIVO_FUZZ=ON -DKIVO_EXTRAS=OFF -DKIVO_HARDEN=OFF -DBUILD_TESTING=OFF >/dev/null
 	@env -u MAKELEVEL -u MAKEFLAGS -u MFLAGS cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
 	@bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 

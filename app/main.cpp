@@ -4,7 +4,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSettings>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -26,7 +29,7 @@
 #include "platform/input.h"
 #include "platform/process.h"
 #include "platform/trace.h"
-#include "platform/winmm.h"
+#include "sound/winmm.h"
 #include "selection/form2.h"
 #include "sound/sound.h"
 #include "stage/form1.h"
@@ -53,7 +56,7 @@ void useSoundFont(const QString& file) {
     return;
   }
   // Relative names count from where kivo was started, not from FOLDER.
-  platform::winmm::setSoundFont(info.absoluteFilePath());
+  sound::winmm::setSoundFont(info.absoluteFilePath());
 }
 
 // --choose-folder: the desktop's folder dialog, starting where it was left last time.
@@ -86,7 +89,7 @@ void playOpening(engine::EventPump& pump) {
   // The SoundFont loads while the opening plays, so a programme's first tune starts on
   // time; only after a first pass has mapped the window, which does not need it.
   pump.processEvents();
-  platform::winmm::prepareSequencer();
+  sound::winmm::prepareSequencer();
   // The opening hides itself when its time line ends; a close request hides it early.
   while (opening->isVisible()) pump.processEvents();
 }
@@ -130,6 +133,28 @@ void playOpening(engine::EventPump& pump) {
   }
 }
 
+// --scale N: the largest factor up to N at which the stage window fits the screen. The
+// factor must be known before the application object is made, so a short-lived one asks
+// the screen first.
+int fittingScale(int wanted, char* programName) {
+  if (wanted == 1) return 1;
+  QSize room;
+  {
+    int argc = 1;
+    char* argv[] = {programName, nullptr};
+    QGuiApplication probe(argc, argv);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+      room = screen->availableGeometry().size() * screen->devicePixelRatio();
+  }
+  if (room.isEmpty()) return wanted;
+  // The client area with room for the menu bar, the title bar and the frame.
+  const QSize window = stage::Form1::clientSize() + QSize(8, 60);
+  const int k = std::min(wanted, stage::Form1::wholeScale(room, window));
+  if (k != wanted)
+    say(stderr, QStringLiteral("kivo: the stage does not fit the screen at --scale %1; using %2\n").arg(wanted).arg(k));
+  return k;
+}
+
 // kivo [FOLDER]: enters the folder before any window, so a bad one ends the program
 // without one; then the windows, the signals and, for --choose-folder, the dialog.
 int playProgrammes(const app::Options& options, char* programName) {
@@ -142,11 +167,14 @@ int playProgrammes(const app::Options& options, char* programName) {
   // Qt reads the scale factor when the application object is made. Whole factors keep
   // pictures sharp: painted ones are enlarged pixel by pixel, labels get them enlarged
   // beforehand (platform::sharpForLabel).
-  if (options.scale != 1) ::setenv("QT_SCALE_FACTOR", QByteArray::number(options.scale).constData(), 1);
+  const int scale = fittingScale(options.scale, programName);
+  if (scale != 1) ::setenv("QT_SCALE_FACTOR", QByteArray::number(scale).constData(), 1);
   // The command line is ours alone: Qt sees only the program's name.
   int qtArgc = 1;
   char* qtArgv[] = {programName, nullptr};
   QApplication application(qtArgc, qtArgv);
+  // Docks and the folder dialog match the windows to the menu entry by this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.kivo.kivo"));
   app::endOnSignals();
   if (folder.isEmpty()) {
     folder = chooseFolder();
@@ -168,6 +196,11 @@ int main(int argc, char** argv) {
     case app::Options::Action::Help:
     case app::Options::Action::Version:
       say(stdout, options.message);
+      // Output that could not be written is a failure, as in GNU tools (>/dev/full).
+      if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        say(stderr, QStringLiteral("kivo: write error: %1\n").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return 1;
+      }
       return 0;
     case app::Options::Action::Error:
       say(stderr, QStringLiteral("kivo: %1\n").arg(options.message));

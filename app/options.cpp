@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <unistd.h>
 
 namespace app {
@@ -12,9 +13,44 @@ namespace {
 Options failed(const QString& why) {
   Options out;
   out.action = Options::Action::Error;
-  out.message = why + QStringLiteral(" Try 'kivo --help'.");
+  out.message = why + QStringLiteral("\nTry 'kivo --help' for more information.");
   return out;
 }
+
+// What is wrong with the options' names and values, in GNU's words: the parser's own
+// messages drop the dashes and read "-demo" as the four options d, e, m and o.
+QString gnuProblem(const QStringList& arguments, const QList<QCommandLineOption>& options) {
+  const auto find = [&](const QString& name) {
+    return std::find_if(options.begin(), options.end(),
+                        [&](const QCommandLineOption& o) { return o.names().contains(name); });
+  };
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const QString& arg = arguments[i];
+    if (arg == QLatin1String("--")) break;
+    if (!arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) continue;
+    if (!arg.startsWith(QLatin1String("--"))) {
+      for (const QChar c : arg.mid(1))
+        if (const auto o = find(c); o == options.end() || !o->valueName().isEmpty())
+          return QStringLiteral("invalid option -- '%1'").arg(c);
+      continue;
+    }
+    const QString name = arg.mid(2).section(QLatin1Char('='), 0, 0);
+    const auto o = find(name);
+    if (o == options.end()) return QStringLiteral("unrecognized option '%1'").arg(arg);
+    const bool takesValue = !o->valueName().isEmpty();
+    if (!takesValue && arg.contains(QLatin1Char('=')))
+      return QStringLiteral("option '--%1' doesn't allow an argument").arg(name);
+    if (takesValue && !arg.contains(QLatin1Char('=')) && ++i == arguments.size())
+      return QStringLiteral("option '--%1' requires an argument").arg(name);
+  }
+  return {};
+}
+
+constexpr const char* kUsage =
+    "Usage: kivo [OPTION]... [FOLDER]\n"
+    "  or:  kivo --broadcast [--once] [OPTION]... [FOLDER]\n"
+    "  or:  kivo --check [--format=FORMAT] [--werror] [PATH]...\n"
+    "  or:  kivo --record OUT [--programme KIVO.nnn] [--scale N] [FOLDER]\n";
 
 }  // namespace
 
@@ -59,17 +95,30 @@ Options parseOptions(const QStringList& arguments) {
   const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
   parser.addOptions({demo, chooseFolder, soundFont, scale, broadcast, once, fullScreen, check, format, werror, record, programme, help, version});
 
+  if (const QString why = gnuProblem(arguments, {demo, chooseFolder, soundFont, scale, broadcast, once, fullScreen,
+                                                  check, format, werror, record, programme, help, version});
+      !why.isEmpty())
+    return failed(why);
   if (!parser.parse(arguments)) return failed(parser.errorText());
   Options out;
   if (parser.isSet(help)) {
     out.action = Options::Action::Help;
-    // Parsing needs no application object, so the parser does not know the program's name.
-    out.message = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("kivo"));
+    // Parsing needs no application object, so the parser does not know the program's name;
+    // its one usage line gives way to every form.
+    const QString text = parser.helpText();
+    out.message = QString::fromLatin1(kUsage) + text.mid(text.indexOf(QLatin1Char('\n')) + 1) +
+                  QStringLiteral("\nReport bugs to the issue tracker of the kivo developers,\n"
+                                 "or of the distribution that made your package.\n");
     return out;
   }
   if (parser.isSet(version)) {
     out.action = Options::Action::Version;
-    out.message = QStringLiteral("kivo " KIVO_VERSION "\n");
+    out.message = QStringLiteral(
+        "kivo " KIVO_VERSION "\n"
+        "Copyright (C) 2026 The kivo developers.\n"
+        "License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
+        "This is free software: you are free to change and redistribute it.\n"
+        "There is NO WARRANTY, to the extent permitted by law.\n");
     return out;
   }
   const QStringList positional = parser.positionalArguments();
@@ -110,10 +159,11 @@ Options parseOptions(const QStringList& arguments) {
     if (out.soundFont.isEmpty()) return failed(QStringLiteral("--soundfont needs a file name."));
   }
   if (parser.isSet(scale)) {
-    bool ok = false;
-    out.scale = parser.value(scale).toInt(&ok);
-    if (!ok || out.scale < 1 || out.scale > 4)
-      return failed(QStringLiteral("--scale takes a whole number from 1 to 4, not '%1'.").arg(parser.value(scale)));
+    // One digit, nothing around it: " 2" or "+2" is a typing slip, not a factor.
+    const QString n = parser.value(scale);
+    if (n.size() != 1 || n[0] < QLatin1Char('1') || n[0] > QLatin1Char('4'))
+      return failed(QStringLiteral("invalid argument '%1' for '--scale' (1, 2, 3 or 4)").arg(n));
+    out.scale = n.toInt();
   }
   return out;
 }

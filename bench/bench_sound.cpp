@@ -18,7 +18,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "platform/winmm.h"
+#include "sound/winmm.h"
 #include "sound/sound.h"
 
 namespace {
@@ -175,7 +175,7 @@ int main() {
   const auto first = std::chrono::steady_clock::now();
   sound::playMusic("MUSIC.MID");
   const double firstPlay = msSince(first);
-  platform::winmm::test_hooks::waitForMidi(60000);
+  sound::winmm::test_hooks::waitForMidi(60000);
   const double ready = msSince(first);
 
   // What music costs in memory: the process after a tune has played for a second.
@@ -202,21 +202,21 @@ int main() {
     for (const std::string& clip : clips) {
       std::this_thread::sleep_for(std::chrono::milliseconds(30));
       const auto start = std::chrono::steady_clock::now();
-      platform::winmm::sndPlaySoundA(clip.c_str(), platform::winmm::SND_ASYNC);
+      sound::winmm::sndPlaySoundA(clip.c_str(), sound::winmm::SND_ASYNC);
       clipMax = std::max(clipMax, msSince(start));
     }
   }
-  platform::winmm::sndPlaySoundA(nullptr, 0);
+  sound::winmm::sndPlaySoundA(nullptr, 0);
 
   // The longest music callback, from a fresh device and the default SoundFont.
-  platform::winmm::test_hooks::reset();
+  sound::winmm::test_hooks::reset();
   ::unsetenv("SDL_SOUNDFONTS");
   std::ofstream("PARADE.MID", std::ios::binary) << instrumentParade();
-  platform::winmm::test_hooks::waitForMidi(60000);
+  sound::winmm::test_hooks::waitForMidi(60000);
   sound::playMusic("PARADE.MID");
-  platform::winmm::test_hooks::waitUntilPrepared();
+  sound::winmm::test_hooks::waitUntilPrepared();
   std::this_thread::sleep_for(std::chrono::seconds(6));
-  const double callbackMax = platform::winmm::test_hooks::longestMusicCallbackMs();
+  const double callbackMax = sound::winmm::test_hooks::longestMusicCallbackMs();
   sound::closeMusic();
 
   std::printf("play_latency_ms %.3f ms\n", play);
@@ -226,7 +226,7 @@ int main() {
   std::printf("music_peak_memory_mb %.1f MB\n", usage.ru_maxrss / 1024.0);
   std::printf("clip_call_max_ms %.3f ms\n", clipMax);
   std::printf("audio_callback_max_ms %.3f ms\n", callbackMax);
-  std::printf("audio_buffer_period_ms %.3f ms\n", 1000.0 * platform::winmm::test_hooks::kBufferFrames / 44100);
-  platform::winmm::test_hooks::reset();
+  std::printf("audio_buffer_period_ms %.3f ms\n", 1000.0 * sound::winmm::test_hooks::kBufferFrames / 44100);
+  sound::winmm::test_hooks::reset();
   return 0;
 }

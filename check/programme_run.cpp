@@ -24,7 +24,7 @@
 #include "platform/text.h"
 #include "platform/trace.h"
 #include "platform/twips.h"
-#include "platform/winmm.h"
+#include "sound/winmm.h"
 #include "selection/form2.h"
 #include "sound/sound.h"
 #include "stage/caption_box.h"
@@ -77,13 +77,13 @@ struct Checker::Media {
     auto it = tuneProblems.constFind(k);
     // Both go to the platform in the code page, as the player sends them.
     if (it == tuneProblems.constEnd())
-      it = tuneProblems.insert(k, platform::winmm::musicFileProblem(inCodePage(sound::musicPath(file))));
+      it = tuneProblems.insert(k, sound::winmm::musicFileProblem(inCodePage(sound::musicPath(file))));
     return *it;
   }
   const QString& clipProblem(const QString& file) {
     const QString k = key(file);
     auto it = clipProblems.constFind(k);
-    if (it == clipProblems.constEnd()) it = clipProblems.insert(k, platform::winmm::clipFileProblem(inCodePage(file)));
+    if (it == clipProblems.constEnd()) it = clipProblems.insert(k, sound::winmm::clipFileProblem(inCodePage(file)));
     return *it;
   }
 };

@@ -2,7 +2,13 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kivo)
 set(CPACK_PACKAGE_VENDOR "The kivo developers")
-set(CPACK_PACKAGE_CONTACT "The kivo developers <kivo@example.org>")
+# The package names whoever makes it, as Debian's tools do: DEBFULLNAME and DEBEMAIL when
+# cpack runs (dist/cpack_options.cmake), else KIVO_PACKAGER, by default git's user.
+execute_process(COMMAND git config user.name OUTPUT_VARIABLE name OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+execute_process(COMMAND git config user.email OUTPUT_VARIABLE email OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+set(KIVO_PACKAGER "${name} <${email}>" CACHE STRING "Who makes the package, \"Name <address>\"")
+set(CPACK_PACKAGE_CONTACT "${KIVO_PACKAGER}")
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_options.cmake)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -1,7 +1,7 @@
 // WAV file bytes into the clip loader: the header check and the whole decode, with
 // SDL's dummy audio driver.
 #include "fuzz/fuzz_support.h"
-#include "platform/wav_clip.h"
+#include "sound/wav_clip.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   qputenv("SDL_AUDIODRIVER", "dummy");
@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace platform::winmm;
+  using namespace sound::winmm;
   const QByteArray bytes = kivo_fuzz::bytes(data, size);
   const QString headProblem = wavHeaderProblem(bytes, qint64(size));
   const ClipDecode clip = decodeClip(bytes);

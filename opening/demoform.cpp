@@ -208,7 +208,7 @@ void Demoform::Timer1_Timer() {
   switch (step) {
     case 1:
       platform::trace::Event("opening-step").num(step).word(NoPlayMode ? "silent" : "sound");
-      if (!NoPlayMode) playSound("ZUDEMO.WAV", platform::winmm::SND_ASYNC);
+      if (!NoPlayMode) playSound("ZUDEMO.WAV", sound::winmm::SND_ASYNC);
       break;
     case 4:
       platform::trace::Event("opening-step").num(step);
@@ -274,7 +274,7 @@ void Demoform::frameChange(int dLeft, int dTop, Frame picture) {
 void Demoform::Form_KeyDown(int /*keyCode*/, int shift) {
   if (shift == 0) return;
   platform::trace::Event("opening-key").num(shift);
-  playSound("Dummy.wav", platform::winmm::SND_ASYNC | platform::winmm::SND_NODEFAULT);
+  playSound("Dummy.wav", sound::winmm::SND_ASYNC | sound::winmm::SND_NODEFAULT);
   NoPlayMode = true;
 }
 

@@ -11,7 +11,7 @@
 #include <array>
 #include <functional>
 
-#include "platform/winmm.h"
+#include "sound/winmm.h"
 
 class QLabel;
 
@@ -45,7 +45,7 @@ class Demoform : public QWidget {
 
   // Runs the load handler: the window is centred, the sprite stands in frame A and the
   // timer runs, so the time line counts from construction.
-  explicit Demoform(SoundCall sound = &platform::winmm::sndPlaySoundA, QWidget* parent = nullptr);
+  explicit Demoform(SoundCall sound = &sound::winmm::sndPlaySoundA, QWidget* parent = nullptr);
   ~Demoform() override;
 
   // Set by any key pressed with Shift, Ctrl or Alt; keeps step 1 silent. Never cleared.

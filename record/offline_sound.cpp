@@ -14,59 +14,138 @@ extern "C" {
 #include <string>
 
 #include "platform/files.h"
-#include "platform/midi_file.h"
-#include "platform/synth_settings.h"
-#include "platform/trace.h"
-#include "platform/wav_clip.h"
-#include "platform/winmm.h"
+#include "platform/text.h"
+#include "sound/synth_settings.h"
+#include "sound/wav_clip.h"
 
 namespace record {
-namespace {
 
-using platform::trace::Event;
+using sound::winmm::Tune;
 
-// After a tune's end the synthesiser still rings for a moment, as in the player.
-constexpr std::int64_t kTailFrames = std::int64_t(platform::winmm::kSynthTailSeconds * OfflineSound::kRate);
-
-// The default sound for a clip that cannot be played: the player's chime, in stereo.
-std::vector<float> chime() {
-  const std::vector<float> mono = platform::winmm::chimeSamples(OfflineSound::kRate);
-  std::vector<float> out(mono.size() * 2);
-  for (size_t f = 0; f < mono.size(); ++f) out[2 * f] = out[2 * f + 1] = mono[f];
-  return out;
-}
-
-}  // namespace
-
-struct OfflineSound::Synth {
-  fluid_settings_t* settings = nullptr;
-  fluid_synth_t* synth = nullptr;
-  fluid_player_t* player = nullptr;
-  ~Synth() {
-    if (player != nullptr) delete_fluid_player(player);
-    if (synth != nullptr) delete_fluid_synth(synth);
-    if (settings != nullptr) delete_fluid_settings(settings);
+// The music: one synthesiser without an audio driver, its MIDI player timed by the
+// samples rendered.
+class OfflineSound::Music : public sound::winmm::MusicOutput {
+ public:
+  Music() {
+    for (int level : {FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) fluid_set_log_function(level, nullptr, nullptr);
+    settings_ = new_fluid_settings();
+    sound::winmm::applySynthSettings(settings_, kRate);
+    fluid_settings_setstr(settings_, "player.timing-source", "sample");
+    synth_ = new_fluid_synth(settings_);
+    // The same choice the player makes: the first candidate that loads.
+    for (const std::string& path : sound::winmm::soundFontCandidates()) {
+      if (synth_ != nullptr && platform::isOrdinaryFile(path) && fluid_synth_sfload(synth_, path.c_str(), 1) != FLUID_FAILED)
+        return;
+    }
+    problem = QStringLiteral("no General MIDI SoundFont could be loaded (install fluid-soundfont-gm or set SDL_SOUNDFONTS)");
+    if (synth_ != nullptr) delete_fluid_synth(synth_);
+    synth_ = nullptr;
   }
+  ~Music() override {
+    stop();
+    if (synth_ != nullptr) delete_fluid_synth(synth_);
+    if (settings_ != nullptr) delete_fluid_settings(settings_);
+  }
+
+  sound::winmm::MCIERROR available() override {
+    return synth_ != nullptr ? sound::winmm::mci::kOk : sound::winmm::mci::kNoMidiDevice;
+  }
+
+  void play(std::shared_ptr<Tune> tune) override {
+    stop();
+    if (tune == nullptr) return;
+    player_ = new_fluid_player(synth_);
+    if (player_ == nullptr || fluid_player_add_mem(player_, tune->smf.constData(), size_t(tune->smf.size())) != FLUID_OK ||
+        fluid_player_play(player_) != FLUID_OK) {
+      stop();
+      tune->phase = Tune::kEnded;
+      return;
+    }
+    tune_ = std::move(tune);
+  }
+
+  // Adds `n` frames of music into `out` (interleaved stereo).
+  void render(float* out, int n) {
+    if (synth_ == nullptr || !tail_.sounds(player_ != nullptr)) return;
+    fluid_synth_write_float(synth_, n, out, 0, 2, out, 1, 2);
+    const bool playing = player_ != nullptr;
+    const bool ended = playing && fluid_player_get_status(player_) == FLUID_PLAYER_DONE;
+    if (ended) {
+      tune_->phase = Tune::kEnded;
+      delete_fluid_player(player_);
+      player_ = nullptr;
+      tune_.reset();
+    }
+    tail_.rendered(n, playing, ended);
+  }
+
+  QString problem;
+
+ private:
+  void stop() {
+    if (player_ != nullptr) delete_fluid_player(player_);
+    player_ = nullptr;
+    tune_.reset();
+    if (synth_ != nullptr) fluid_synth_system_reset(synth_);
+    tail_.stopped();
+  }
+
+  fluid_settings_t* settings_ = nullptr;
+  fluid_synth_t* synth_ = nullptr;
+  fluid_player_t* player_ = nullptr;
+  std::shared_ptr<Tune> tune_;
+  sound::winmm::Tail tail_{kRate};
+};
+
+// The clips, decoded at once (time stands still while the call runs).
+class OfflineSound::Clips : public sound::winmm::ClipOutput {
+ public:
+  bool available() override { return true; }
+  bool busy() override { return pos_ < samples_.size(); }
+  void stop() override {
+    samples_.clear();
+    pos_ = 0;
+  }
+  bool playDefault() override {
+    // The player's chime, in stereo.
+    const std::vector<float> mono = sound::winmm::chimeSamples(kRate);
+    samples_.assign(mono.size() * 2, 0.0f);
+    for (size_t f = 0; f < mono.size(); ++f) samples_[2 * f] = samples_[2 * f + 1] = mono[f];
+    pos_ = 0;
+    return true;
+  }
+  void play(const std::string& path, bool orDefault) override {
+    std::optional<std::vector<float>> samples;
+    if (const std::optional<QByteArray> data = platform::readFileBytes(path)) samples = decodeClip(*data);
+    if (samples) {
+      samples_ = std::move(*samples);
+      pos_ = 0;
+    } else if (orDefault) {
+      playDefault();
+    }
+  }
+  // Virtual time does not pass within a call: a synchronous clip sounds from here on.
+  void waitUntilDone() override {}
+
+  // Adds `n` frames of the clip into `out`; the mixer clips at full scale.
+  void mix(float* out, int n) {
+    const size_t take = std::min(size_t(2 * n), samples_.size() - pos_);
+    for (size_t i = 0; i < take; ++i) out[i] = std::clamp(out[i] + samples_[pos_ + i], -1.0f, 1.0f);
+    pos_ += take;
+  }
+
+ private:
+  std::vector<float> samples_;  // interleaved stereo
+  size_t pos_ = 0;
 };
 
 OfflineSound::OfflineSound(std::function<double()> now, std::function<void(const float*, int)> sink)
-    : now_(std::move(now)), sink_(std::move(sink)), synth_(std::make_unique<Synth>()) {
-  for (int level : {FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) fluid_set_log_function(level, nullptr, nullptr);
-  Synth& s = *synth_;
-  s.settings = new_fluid_settings();
-  platform::winmm::applySynthSettings(s.settings, kRate);
-  // The tune advances with the samples rendered, not with the wall clock.
-  fluid_settings_setstr(s.settings, "player.timing-source", "sample");
-  s.synth = new_fluid_synth(s.settings);
-  // The same choice the player makes: the first candidate that loads.
-  for (const std::string& path : platform::winmm::soundFontCandidates()) {
-    if (s.synth != nullptr && platform::isOrdinaryFile(path) && fluid_synth_sfload(s.synth, path.c_str(), 1) != FLUID_FAILED)
-      return;
-  }
-  musicProblem_ = QStringLiteral("no General MIDI SoundFont could be loaded (install fluid-soundfont-gm or set SDL_SOUNDFONTS)");
-  if (s.synth != nullptr) delete_fluid_synth(s.synth);
-  s.synth = nullptr;
-}
+    : now_(std::move(now)),
+      sink_(std::move(sink)),
+      music_(std::make_unique<Music>()),
+      clips_(std::make_unique<Clips>()),
+      winmm_(*music_, *clips_),
+      musicProblem_(music_->problem) {}
 
 OfflineSound::~OfflineSound() = default;
 
@@ -77,103 +156,45 @@ void OfflineSound::renderTo(double ms) {
   while (rendered_ < target) {
     const int n = int(std::min<std::int64_t>(kBlock, target - rendered_));
     float* out = buffer_.data();
-    Synth& s = *synth_;
-    // As in the player, the synthesiser sounds while a tune plays and rings on for a
-    // moment after its end; a stopped tune is silent at once.
-    if (s.synth != nullptr && (s.player != nullptr || tailFrames_ > 0)) {
-      fluid_synth_write_float(s.synth, n, out, 0, 2, out, 1, 2);
-      if (s.player != nullptr && fluid_player_get_status(s.player) == FLUID_PLAYER_DONE) {
-        delete_fluid_player(s.player);
-        s.player = nullptr;
-        tailFrames_ = kTailFrames;
-      } else if (s.player == nullptr) {
-        tailFrames_ -= n;
-      }
-    } else {
-      std::fill_n(out, 2 * n, 0.0f);
-    }
-    // Clips and music sound together; the mixer adds them and clips at full scale.
-    const size_t take = std::min(size_t(2 * n), clip_.size() - clipPos_);
-    for (size_t i = 0; i < take; ++i) out[i] = std::clamp(out[i] + clip_[clipPos_ + i], -1.0f, 1.0f);
-    clipPos_ += take;
+    std::fill_n(out, 2 * n, 0.0f);
+    music_->render(out, n);
+    clips_->mix(out, n);
     sink_(out, n);
     rendered_ += n;
   }
 }
 
-void OfflineSound::stopMusic() {
-  Synth& s = *synth_;
-  if (s.player != nullptr) {
-    delete_fluid_player(s.player);
-    s.player = nullptr;
-  }
-  if (s.synth != nullptr) fluid_synth_system_reset(s.synth);
-  tailFrames_ = 0;
-  musicOpen_ = false;
-}
-
 void OfflineSound::closeMusic() {
   renderTo(now_());
-  Event("mci").text(QStringLiteral("close Midi")).num(musicOpen_ ? 0 : 263);
-  stopMusic();
+  sound::closeMusic(winmm_);
 }
 
 void OfflineSound::playMusic(const QString& file) {
-  closeMusic();
-  // The name always follows the current directory, as the player's open command has it.
-  const QString element = platform::currentDirectory() + u'\\' + file;
-  int code = 275;
-  platform::winmm::MidiParse midi;
-  if (const std::optional<std::string> path = platform::resolvePath(element); path && platform::isOrdinaryFile(*path)) {
-    if (const std::optional<QByteArray> data = platform::readFileBytes(*path)) {
-      midi = platform::winmm::parseMidi(*data);
-      code = !midi.problem.isEmpty() ? 296 : synth_->synth == nullptr ? 343 : 0;
-    }
-  }
-  Event("mci").text(QStringLiteral("open \"%1\" type sequencer alias Midi").arg(element)).num(code);
-  if (code == 0) {
-    Synth& s = *synth_;
-    s.player = new_fluid_player(s.synth);
-    if (s.player != nullptr && fluid_player_add_mem(s.player, midi.smf.constData(), size_t(midi.smf.size())) == FLUID_OK &&
-        fluid_player_play(s.player) == FLUID_OK) {
-      musicOpen_ = true;
-    } else if (s.player != nullptr) {
-      delete_fluid_player(s.player);
-      s.player = nullptr;
-    }
-  }
-  Event("mci").text(QStringLiteral("play Midi")).num(musicOpen_ ? 0 : 263);
+  renderTo(now_());
+  sound::playMusic(winmm_, file);
 }
 
-void OfflineSound::playClip(const QString& file) { playSound(file, 1); }
+void OfflineSound::playClip(const QString& file) {
+  renderTo(now_());
+  sound::playClip(winmm_, file);
+}
 
 bool OfflineSound::playSound(const QString& name, unsigned flags) {
   renderTo(now_());
-  std::optional<std::vector<float>> samples;
-  if (const std::optional<std::string> path = platform::resolvePath(name); path && platform::isOrdinaryFile(*path)) {
-    if (const std::optional<QByteArray> data = platform::readFileBytes(*path)) samples = decodeClip(*data);
-  }
-  // Every call cuts off the sound still playing; one that cannot be played gives the
-  // default sound unless the flags forbid it.
-  const bool started = samples || (flags & 2) == 0;
-  clip_ = samples ? std::move(*samples) : started ? chime() : std::vector<float>();
-  clipPos_ = 0;
-  Event("snd").text(name).num(flags).word(started ? "true" : "false");
-  return started;
+  return winmm_.sndPlaySoundA(name.isNull() ? nullptr : platform::encodeAnsi(name).constData(), flags);
 }
 
 std::optional<std::vector<float>> OfflineSound::decodeClip(const QByteArray& wav) {
   // The player's own decoder, so the same clips play and the same are refused; it gives
   // the device's 44.1 kHz, which is taken on to 48 kHz here.
-  const platform::winmm::ClipDecode clip = platform::winmm::decodeClip(wav);
+  const sound::winmm::ClipDecode clip = sound::winmm::decodeClip(wav);
   if (!clip.problem.isEmpty() || clip.samples.size() < 2) return std::nullopt;
-  constexpr int kClipRate = 44100;
-  const auto inFrames = std::int64_t(clip.samples.size() / 2);
-  const std::int64_t outFrames = av_rescale_rnd(inFrames, kRate, kClipRate, AV_ROUND_UP) + 64;
+    const auto inFrames = std::int64_t(clip.samples.size() / 2);
+  const std::int64_t outFrames = av_rescale_rnd(inFrames, kRate, sound::winmm::kClipRate, AV_ROUND_UP) + 64;
   AVChannelLayout stereo{};
   av_channel_layout_default(&stereo, 2);
   SwrContext* swr = nullptr;
-  if (swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_FLT, kRate, &stereo, AV_SAMPLE_FMT_S16, kClipRate, 0, nullptr) < 0 ||
+  if (swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_FLT, kRate, &stereo, AV_SAMPLE_FMT_S16, sound::winmm::kClipRate, 0, nullptr) < 0 ||
       swr_init(swr) < 0) {
     swr_free(&swr);
     return std::nullopt;

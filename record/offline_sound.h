@@ -1,9 +1,9 @@
 #pragma once
-// The programme's sound, made offline for a recording: the music rendered from the MIDI
-// files by FluidSynth with the player's SoundFont, the clips mixed in at the moments they
-// start, with the player's rules (a new tune stops the old one, a new clip cuts off the
-// old one, a clip that cannot be played gives the default sound). Time is the virtual
-// clock's: each call renders everything up to "now" with the state before it.
+// The programme's sound, made offline for a recording: the offline back-end of the sound
+// model (sound/model.h), so the calls follow the player's rules and leave its trace. The
+// music is rendered from the MIDI files by FluidSynth with the player's SoundFont, the
+// clips are mixed in at the moments they start. Time is the virtual clock's: each call
+// renders everything up to "now" with the state before it.
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/ports.h"
+#include "sound/model.h"
 
 namespace record {
 
@@ -29,8 +30,7 @@ class OfflineSound : public engine::SoundPort {
   void playMusic(const QString& file) override;
   void closeMusic() override;
   void playClip(const QString& file) override;
-  // The platform's simple sound call with its flags (asynchronous 1, no default sound 2),
-  // for the opening. True when a sound was started.
+  // The simple sound call with its flags, for the opening. True when a sound was started.
   bool playSound(const QString& name, unsigned flags);
 
   // Why there is no music (no SoundFont); empty when there is.
@@ -40,18 +40,15 @@ class OfflineSound : public engine::SoundPort {
   static std::optional<std::vector<float>> decodeClip(const QByteArray& wav);
 
  private:
-  void stopMusic();
-
-  struct Synth;
+  class Music;
+  class Clips;
   std::function<double()> now_;
   std::function<void(const float*, int)> sink_;
-  std::unique_ptr<Synth> synth_;
+  std::unique_ptr<Music> music_;
+  std::unique_ptr<Clips> clips_;
+  sound::winmm::Winmm winmm_;
   QString musicProblem_;
-  bool musicOpen_ = false;
-  std::int64_t tailFrames_ = 0;
   std::int64_t rendered_ = 0;  // samples written so far
-  std::vector<float> clip_;    // interleaved stereo
-  std::size_t clipPos_ = 0;
   std::vector<float> buffer_;
 };
 

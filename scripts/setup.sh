@@ -16,6 +16,9 @@ packages=(
   xvfb xauth xdotool openbox
   # install and package tests: the validators of the installed files, the package tools
   desktop-file-utils appstream groff-base man-db dpkg-dev file lintian
+  # the file type of programmes (xdg-mime asks File::MimeInfo), the screen reader's view
+  # of the windows (AT-SPI on a private D-Bus session)
+  xdg-utils shared-mime-info libfile-mimeinfo-perl at-spi2-core python3-pyatspi dbus
   # fuzzing (make fuzz): clang and its libFuzzer runtime
   clang libclang-rt-dev
   # benchmarks (make bench): X events for the first-window time

@@ -122,6 +122,8 @@ Form2::Form2(engine::SharedState& state, std::function<void()> onEnd, QWidget* p
   // The file name sits far right of the title; with the horizontal scroll bar off the
   // list keeps its scroll range at zero, so no wheel or key can bring the name into view.
   List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // What screen readers say for the controls; the labels alone say too little.
+  List1->setAccessibleName(QStringLiteral("番組の一覧"));
 
   Command1 = new QPushButton(QStringLiteral("START"), this);
   Command1->setObjectName(QStringLiteral("Command1"));
@@ -130,6 +132,10 @@ Form2::Form2(engine::SharedState& state, std::function<void()> onEnd, QWidget* p
   Command2 = new QPushButton(QStringLiteral("END"), this);
   Command2->setObjectName(QStringLiteral("Command2"));
   Command2->setGeometry(twips(120, 3000, 1095, 375));
+  Command1->setAccessibleName(QStringLiteral("START"));
+  Command1->setAccessibleDescription(QStringLiteral("選んだ番組を始めます"));
+  Command2->setAccessibleName(QStringLiteral("END"));
+  Command2->setAccessibleDescription(QStringLiteral("kivo を終わります"));
 
   // Enter must press nothing, also on a focused button.
   for (QPushButton* b : {Command1, Command2}) {

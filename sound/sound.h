@@ -1,18 +1,16 @@
 #pragma once
-// Background music through the MCI sequencer under the alias "Midi", and sound clips.
-// Nothing here reports a failure: every result is fetched and ignored.
+// Background music through the MCI sequencer under the alias "Midi", and sound clips,
+// on the live output. Nothing here reports a failure: every result is fetched and ignored.
 #include <QString>
 
 #include "engine/ports.h"
+#include "sound/model.h"
 
 namespace sound {
 
 void playMusic(const QString& file);  // close, open the file, play from the start
 void closeMusic();                    // stop and release the music, if any
 void playClip(const QString& file);   // start a WAV clip, cutting off the one playing
-
-// The path playMusic sends to the sequencer for `file`, quotes left off.
-QString musicPath(const QString& file);
 
 // The engine's view of the above.
 class SoundService : public engine::SoundPort {

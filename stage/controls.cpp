@@ -1,5 +1,7 @@
 #include "stage/controls.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -34,10 +36,32 @@ void PictureBox::paintEvent(QPaintEvent*) {
   p.drawPixmap(0, 0, picture_);
 }
 
-CaptionLabel::CaptionLabel(QWidget* parent) : QWidget(parent) {}
+namespace {
+
+// Screen readers take the caption for a label, its text for its name, as they would a
+// QLabel's; the caption paints its own text, so it says what it is here.
+QAccessibleInterface* captionAccessible(const QString& className, QObject* object) {
+  if (className != QLatin1String("stage::CaptionLabel") || !object->isWidgetType()) return nullptr;
+  return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::StaticText);
+}
+
+}  // namespace
+
+CaptionLabel::CaptionLabel(QWidget* parent) : QWidget(parent) {
+  static const bool installed = (QAccessible::installFactory(captionAccessible), true);
+  (void)installed;
+}
 
 void CaptionLabel::setCaption(const QString& caption) {
   caption_ = caption;
+  // A screen reader hears each new line, a repeated one too: the accessible name is the
+  // text as shown, and a change of name is what assistive technology announces.
+  const QString shown = platform::parseAccessKeys(caption).text;
+  if (shown == accessibleName()) {
+    QAccessibleEvent again(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&again);
+  }
+  setAccessibleName(shown);
   update();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
 #include <QGraphicsView>
@@ -111,6 +112,13 @@ Form1::Form1(engine::StageEvents& events, std::function<void()> onLoad, std::fun
   leaveFullScreen_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   leaveFullScreen_->setEnabled(false);  // Esc is an ordinary key in a window
   connect(leaveFullScreen_, &QShortcut::activated, this, [this] { setFullScreenStage(false); });
+  // In full screen the menu bar is hidden, so no strip sits above the centred stage; Alt+M
+  // and a right click on the stage open the same menu there.
+  popUpMenu_ = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_M), this);
+  popUpMenu_->setEnabled(false);
+  connect(popUpMenu_, &QShortcut::activated, this,
+          [this] { mnumenu_->popup(view_->mapToGlobal(view_->mapFromScene(QPointF(0, 0)))); });
+  connect(client_, &QWidget::customContextMenuRequested, this, [this] { mnumenu_->popup(QCursor::pos()); });
 }
 
 Form1::~Form1() = default;
@@ -118,6 +126,10 @@ Form1::~Form1() = default;
 int Form1::wholeScale(QSize area, QSize stage) {
   if (stage.isEmpty()) return 1;
   return std::max(1, std::min(area.width() / stage.width(), area.height() / stage.height()));
+}
+
+QSize Form1::clientSize() {
+  return {platform::twipsToPixels(kClientWidth), platform::twipsToPixels(kClientHeight)};
 }
 
 void Form1::setFullScreenStage(bool on) {
@@ -134,6 +146,9 @@ void Form1::setFullScreenStage(bool on) {
     client_->show();
     view_->scene()->setSceneRect(QRectF(QPointF(0, 0), QSizeF(client_->size())));
     setCentralWidget(view_);
+    menuBar()->hide();
+    popUpMenu_->setEnabled(true);
+    client_->setContextMenuPolicy(Qt::CustomContextMenu);
     leaveFullScreen_->setEnabled(true);
     setWindowState(windowState() | Qt::WindowFullScreen);
     if (isVisible()) setGeometry(screen()->geometry());
@@ -143,6 +158,9 @@ void Form1::setFullScreenStage(bool on) {
     setCentralWidget(client_);  // the view goes, with its scene
     client_->show();
     view_ = nullptr;
+    menuBar()->show();
+    popUpMenu_->setEnabled(false);
+    client_->setContextMenuPolicy(Qt::DefaultContextMenu);
     leaveFullScreen_->setEnabled(false);
     setWindowState(windowState() & ~Qt::WindowFullScreen);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -170,7 +188,7 @@ void Form1::buildMenu() {
 void Form1::buildControls() {
   client_ = new QWidget(this);
   client_->setObjectName(QStringLiteral("client"));
-  client_->setFixedSize(platform::twipsToPixels(kClientWidth), platform::twipsToPixels(kClientHeight));
+  client_->setFixedSize(clientSize());
   QPalette pal = client_->palette();
   pal.setColor(QPalette::Window, kBackground);
   client_->setPalette(pal);
@@ -197,6 +215,7 @@ void Form1::buildControls() {
   label1_->setGeometry(twipsRect(box.left(), box.top(), box.width(), box.height()));
   label1_->setFont(captionFont());
   connect(label1_, &CaptionLabel::clicked, this, &Form1::Label1_Click);
+  label1_->setAccessibleDescription(QStringLiteral("字幕"));
 
   shape2_ = new Shape(QColor(0, 255, 0), 2, Qt::black, client_);
   shape2_->setObjectName(QStringLiteral("Shape2"));
@@ -227,6 +246,7 @@ void Form1::buildControls() {
     b->setObjectName(QStringLiteral("Command1_%1").arg(i));
     b->setGeometry(twipsRect(1920, 120 + 480 * i, 3615, 495));
     b->setAutoDefault(true);  // Enter presses the focused button, as Space does
+    b->setAccessibleDescription(QStringLiteral("項目"));
     b->hide();
     connect(b, &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
     command1_[i] = b;

@@ -64,6 +64,8 @@ class Form1 : public QMainWindow, public engine::StagePort {
   bool fullScreenStage() const { return view_ != nullptr; }
   // The largest whole factor by which `stage` fits into `area`; at least 1.
   static int wholeScale(QSize area, QSize stage);
+  // The client area's size at scale 1, in pixels.
+  static QSize clientSize();
 
   // The controls, for the application and tests.
   QWidget* client() const { return client_; }
@@ -120,6 +122,7 @@ class Form1 : public QMainWindow, public engine::StagePort {
   QGraphicsView* view_ = nullptr;
   QGraphicsProxyWidget* proxy_ = nullptr;
   QShortcut* leaveFullScreen_ = nullptr;
+  QShortcut* popUpMenu_ = nullptr;  // Alt+M in full screen, where the menu bar is hidden
 
   // The view picture's place as last set, in twips: pixels would lose precision.
   int viewLeft_ = 1815;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Redraws the README's pictures from the real program playing the bundled demo under
-# Xvfb: the programme list (docs/images/selection.png) and the stage during a programme
+# Xvfb, each window as it is on screen at scale 1: the opening (docs/images/opening.png),
+# the programme list (docs/images/selection.png) and the stage during a programme
 # (docs/images/stage-demo.png). Needs xvfb, xdotool and imagemagick.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,7 +12,10 @@ trap 'kill $kivo_pid $xvfb 2>/dev/null || true' EXIT
 export DISPLAY=:87 SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb
 sleep 1
 (cd "$top/demo" && exec "$kivo") & kivo_pid=$!
-sleep 6.5
+# The opening plays for 4.8 seconds; its title has been drawn after two.
+sleep 2.5
+import -window "$(xdotool search --onlyvisible --name "Ostrimo" | tail -1)" "$out/opening.png"
+sleep 4
 wid=$(xdotool search --onlyvisible --name "ミルカナランド放送局" | tail -1)
 import -window "$wid" "$out/selection.png"
 # Double-click the first title, then let the first lines play.

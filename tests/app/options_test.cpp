@@ -41,23 +41,48 @@ TEST(Options, WhatEachFormAsksFor) {
   }
 }
 
-// The texts themselves are checked on the installed binary (installed_tree_test.sh).
+// Output errors are checked on the installed binary (installed_tree_test.sh).
 TEST(Options, HelpAndVersionWinOverEverythingElse) {
-  EXPECT_EQ(parse({"--scale", "2", "-h", "x"}).action, Action::Help);
-  EXPECT_EQ(parse({"--demo", "--version"}).action, Action::Version);
+  const struct {
+    QStringList args;
+    Action action;
+    QString says;
+  } cases[] = {
+      {{"--scale", "2", "-h", "x"}, Action::Help, "\n  or:  kivo --check [--format=FORMAT] [--werror] [PATH]...\n"},
+      {{"--help"}, Action::Help, "\nReport bugs to "},
+      {{"--demo", "--version"}, Action::Version,
+       "\nLicense GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"},
+  };
+  for (const auto& c : cases) {
+    const app::Options o = parse(c.args);
+    EXPECT_EQ(o.action, c.action);
+    EXPECT_TRUE(o.message.contains(c.says)) << o.message.toStdString();
+  }
 }
 
-TEST(Options, BadArgumentsAreOneLineThatPointsToHelp) {
-  const QStringList cases[] = {
-      {"--bogus"}, {"-x"}, {"--scale"}, {"--scale", "0"}, {"--scale", "5"}, {"--scale", "2.5"},
-      {"--scale", "two"}, {"a", "b"}, {"--demo", "a"}, {"--soundfont="}, {""}, {"--version=3"},
+// GNU's form: what is wrong (the option as given, dashes and all), then where help is.
+TEST(Options, BadArgumentsSayWhatIsWrongThenPointToHelp) {
+  const std::pair<QStringList, QString> cases[] = {
+      {{"--bogus=1"}, "unrecognized option '--bogus=1'"},
+      {{"-demo"}, "invalid option -- 'd'"},
+      {{"-hx"}, "invalid option -- 'x'"},
+      {{"--scale"}, "option '--scale' requires an argument"},
+      {{"--version=3"}, "option '--version' doesn't allow an argument"},
+      {{"--scale", " 2"}, "invalid argument ' 2' for '--scale' (1, 2, 3 or 4)"},
+      {{"--scale=+2"}, "invalid argument '+2' for '--scale' (1, 2, 3 or 4)"},
+      {{"--scale", "0"}, {}}, {{"--scale", "5"}, {}}, {{"--scale", "2.5"}, {}},
+      {{"a", "b"}, {}}, {{"--demo", "a"}, {}}, {{"--soundfont="}, {}}, {{""}, {}},
   };
-  for (const QStringList& args : cases) {
+  for (const auto& [args, says] : cases) {
     const app::Options o = parse(args);
     SCOPED_TRACE(args.join(' ').toStdString());
     EXPECT_EQ(o.action, Action::Error);
-    EXPECT_FALSE(o.message.contains('\n'));
-    EXPECT_TRUE(o.message.endsWith("Try 'kivo --help'.")) << o.message.toStdString();
+    const QStringList lines = o.message.split('\n');
+    ASSERT_EQ(lines.size(), 2) << o.message.toStdString();
+    if (!says.isEmpty()) {
+      EXPECT_EQ(lines[0], says);
+    }
+    EXPECT_EQ(lines[1], "Try 'kivo --help' for more information.");
   }
 }
 

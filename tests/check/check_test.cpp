@@ -80,7 +80,7 @@ Output runCheck(const QStringList& paths, bool json = false, bool werror = false
   char* buffer = nullptr;
   size_t size = 0;
   const check::Options options{.json = json, .werror = werror, .out = open_memstream(&buffer, &size)};
-  Output result{.status = check::run(paths, options)};
+  Output result{.status = check::run(paths, options), .lines = {}};
   std::fclose(options.out);
   result.lines = QString::fromUtf8(buffer, qsizetype(size)).split('\n', Qt::SkipEmptyParts);
   std::free(buffer);

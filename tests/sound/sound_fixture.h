@@ -18,7 +18,7 @@
 #include <vector>
 #include <unistd.h>
 
-#include "platform/winmm.h"
+#include "sound/winmm.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/trace_capture.h"
 
@@ -38,16 +38,26 @@ inline std::string varLen(unsigned v) {
   return out;
 }
 
-// A format-0 file at one tick per millisecond: one organ note from the start, then
-// silence until the track ends at endMs.
+// A Standard MIDI File at one tick per millisecond (500 per quarter, the
+// default tempo), each track given without its end.
+inline std::string smf(int format, const std::vector<std::string>& tracks) {
+  std::string file("MThd\0\0\0\x06\0", 9);
+  file += char(format) + std::string(1, '\0') + char(tracks.size()) + std::string("\x01\xF4", 2);
+  for (const std::string& t : tracks) {
+    const std::string track = t + std::string("\x00\xFF\x2F\x00", 4);
+    file += "MTrk";
+    for (int shift : {24, 16, 8, 0}) file += char(track.size() >> shift & 0xFF);
+    file += track;
+  }
+  return file;
+}
+
+// A format-0 file: one organ note from the start, then silence until the track ends at endMs.
 inline std::string midi(int key, int noteMs, int endMs) {
   std::string track("\x00\xFF\x51\x03\x07\xA1\x20", 7);  // 500,000 us per quarter
   track += std::string("\x00\xC0\x13\x00\x90", 5) + char(key) + char(110);
   track += varLen(unsigned(noteMs)) + char(0x80) + char(key) + char(0);
-  track += varLen(unsigned(endMs - noteMs)) + std::string("\xFF\x2F\x00", 3);
-  std::string file("MThd\0\0\0\x06\0\0\0\x01\x01\xF4MTrk", 18);  // one track, 500 ticks per quarter
-  for (int shift : {24, 16, 8, 0}) file += char(track.size() >> shift & 0xFF);
-  return file + track;
+  return smf(0, {track + varLen(unsigned(endMs - noteMs)) + std::string("\xFF\x01\x00", 3)});  // an empty text at the end
 }
 
 // A sine tone; by default mono 16-bit at 22,050 Hz, the usual format of voice clips.
@@ -151,11 +161,11 @@ class SoundTest : public TempFolderTest, public TraceCapture {
     ::setenv("SDL_SOUNDFONTS", ::access(small, R_OK) == 0 ? small : "/usr/share/sounds/sf2/FluidR3_GM.sf2", 1);
   }
   void TearDown() override {
-    platform::winmm::test_hooks::reset();
+    sound::winmm::test_hooks::reset();
     TempFolderTest::TearDown();
   }
 
-  static std::int64_t now() { return platform::winmm::test_hooks::mixedFrames(); }
+  static std::int64_t now() { return sound::winmm::test_hooks::mixedFrames(); }
 
   // The frame count just before a call and just after it, once the clip or tune it
   // started has been prepared (off the calling thread): what the call changed is heard
@@ -169,7 +179,7 @@ class SoundTest : public TempFolderTest, public TraceCapture {
   static Mark mark(Call&& call) {
     const std::int64_t before = now();
     call();
-    platform::winmm::test_hooks::waitUntilPrepared();
+    sound::winmm::test_hooks::waitUntilPrepared();
     return {before, now()};
   }
   // Sleeps until the mixer has produced `frames` more frames (10 s at most).
@@ -180,7 +190,7 @@ class SoundTest : public TempFolderTest, public TraceCapture {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   // Closes the device and reads back everything it played.
-  media::Capture capture() { return media::Capture(out_, platform::winmm::test_hooks::reset()); }
+  media::Capture capture() { return media::Capture(out_, sound::winmm::test_hooks::reset()); }
   // Trace lines of one kind ("mci ", "snd "), without their time stamps and line ends.
   std::vector<std::string> traced(const std::string& kind) const {
     std::vector<std::string> out = TraceCapture::traced();

@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <functional>
 
+#include "record/offline_sound.h"
+#include "sound/midi_file.h"
 #include "sound/sound.h"
 #include "sound_fixture.h"
 
-namespace winmm = platform::winmm;
+namespace winmm = sound::winmm;
 
 namespace {
+
+using namespace std::string_literals;
 
 class Mci : public SoundTest {
  protected:
@@ -148,6 +153,66 @@ TEST_F(Mci, DamagedMidiFilesStaySilent) {
   }
   EXPECT_EQ(winmm::musicFileProblem("tune.mid").toStdString(), "");
   EXPECT_EQ(winmm::musicFileProblem("missing.mid").toStdString(), "file not found");
+}
+
+// The instruments a tune may select: every channel message kind, each with its own count
+// of data bytes (a wrong count misreads the program change after it), and bank selects
+// paired with program changes by time, whichever track holds them.
+TEST_F(Mci, MidiScanFindsEveryInstrumentATuneSelects) {
+  using Presets = std::vector<std::pair<int, int>>;
+  const std::string kinds = "\x00\x80\x3C\x00\x00\xC1\x01"s  // note off
+                            "\x00\x90\x3C\x40\x00\x3C\x00\x00\xC1\x02"s  // note on, then on running status
+                            "\x00\xA0\x3C\x10\x00\xC1\x03"s  // key pressure
+                            "\x00\xB0\x07\x64\x00\xC1\x04"s  // control change
+                            "\x00\xD0\x20\x00\xC1\x05"s      // channel pressure
+                            "\x00\xE0\x00\x40\x00\xC1\x06"s  // pitch bend
+                            "\x00\xF0\x02\x7E\xF7\x00\xFF\x01\x01X\x00\xC1\x07"s;  // SysEx, text
+  const struct {
+    const char* name;
+    std::string file;
+    Presets presets;
+  } cases[] = {
+      {"every message kind", media::smf(0, {kinds}), {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}, {0, 5}, {0, 6}, {0, 7}, {128, 0}}},
+      {"bank in a later track", media::smf(1, {"\x64\xC0\x30"s, "\x00\xB0\x00\x08"s}), {{0, 0}, {0, 48}, {8, 48}, {128, 0}}},
+      {"bank after the program", media::smf(1, {"\x00\xC0\x30"s, "\x64\xB0\x00\x08"s}), {{0, 0}, {0, 48}, {128, 0}}},
+  };
+  for (const auto& c : cases) {
+    const sound::winmm::MidiParse parse = sound::winmm::parseMidi(QByteArray::fromStdString(c.file));
+    EXPECT_EQ(parse.problem.toStdString(), "") << c.name;
+    EXPECT_EQ(parse.presets, c.presets) << c.name;
+  }
+}
+
+// The live output and a recording's offline renderer are two back-ends of one model: the
+// same calls leave the same trace, in a folder the code page holds and in one it cannot.
+TEST_F(Mci, LivePlayAndARecordingTraceAlike) {
+  const auto script = [](engine::SoundPort& port, const std::function<void(const char*, unsigned)>& playSound) {
+    port.closeMusic();
+    port.playMusic("TUNE.MID");
+    port.playClip("voice.wav");
+    port.playMusic("bad.mid");
+    port.playClip("missing.wav");
+    port.playMusic("none.mid");
+    port.closeMusic();
+    playSound("Dummy.wav", winmm::SND_ASYNC | winmm::SND_NODEFAULT);
+  };
+  for (const std::string folder : {"demo dir", "café"}) {
+    SCOPED_TRACE(folder);
+    makeFolder(folder);
+    writeFile(folder + "/tune.mid", media::midi(60, 400, 500));
+    writeFile(folder + "/voice.wav", media::wav(440, 0.1));
+    writeFile(folder + "/bad.mid", "MThd");
+    ASSERT_EQ(::chdir((root() + "/" + folder).c_str()), 0);
+    lines.clear();
+    sound::SoundService live;
+    script(live, [](const char* name, unsigned flags) { winmm::sndPlaySoundA(name, flags); });
+    const std::vector<std::string> played = TraceCapture::traced();
+    lines.clear();
+    record::OfflineSound recording([] { return 0.0; }, [](const float*, int) {});
+    script(recording, [&](const char* name, unsigned flags) { recording.playSound(name, flags); });
+    EXPECT_EQ(TraceCapture::traced(), played);
+    EXPECT_NE(std::find(played.begin(), played.end(), mci("play Midi", 0)), played.end());
+  }
 }
 
 }  // namespace

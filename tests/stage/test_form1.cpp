@@ -212,6 +212,11 @@ TEST_F(StageTest, FullScreenScalesTheStageOnBlackKeepsItWorkingAndEscLeaves) {
   auto* view = form.findChild<QGraphicsView*>("stageView");
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(form.geometry().size(), form.screen()->size());
+  // No menu bar strip above the stage; Alt+M opens the menu instead.
+  EXPECT_EQ(view->geometry(), form.rect());
+  QTest::keyClick(&form, Qt::Key_M, Qt::AltModifier);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activePopupWidget() != nullptr; }));
+  QApplication::activePopupWidget()->close();
   const int k = stage::Form1::wholeScale(view->viewport()->size(), form.client()->size());
   EXPECT_EQ(view->transform().m11(), k);
   const QImage shot = grab(view->viewport());
@@ -236,6 +241,7 @@ TEST_F(StageTest, FullScreenScalesTheStageOnBlackKeepsItWorkingAndEscLeaves) {
   EXPECT_TRUE(state.advanceFlag);
   EXPECT_FALSE(form.fullScreenStage());
   EXPECT_EQ(form.centralWidget(), form.client());
+  EXPECT_TRUE(form.menuBar()->isVisibleTo(&form));
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form.isFullScreen(); }));
   QTest::keyClick(&form, Qt::Key_Escape);
   EXPECT_FALSE(state.advanceFlag);

@@ -10,13 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/mci_command.h"
+#include "sound/model.h"
+#include "sound/wav_clip.h"
 
-namespace platform::winmm::detail {
+namespace sound::winmm::detail {
 
 // The device format: the synthesiser and the clips are written in it directly.
-constexpr int kRate = 44100;
-constexpr int kChannels = 2;
+constexpr int kRate = kClipRate;
+constexpr int kChannels = kClipChannels;
 // 46 ms: room for the synthesiser to load an instrument's samples when a tune selects it.
 constexpr int kBufferFrames = 2048;
 constexpr int kClipChannel = 0;
@@ -30,10 +31,8 @@ std::int64_t closeAudio();  // the frames mixed since the device opened
 
 // Sequencer.
 void SDLCALL renderMusic(void* unused, Uint8* stream, int len);  // the device's music hook
-MCIERROR runCommand(const mci::Command& command);
-QString musicProblem(const QString& path);
+MusicOutput& liveMusic();
 void prepareSequencer();
-void setSoundFont(const std::string& path);
 void waitForInstruments();  // until the tune last played has its instruments
 int audioThreadFileOpens();
 double longestMusicCallbackMs();
@@ -42,8 +41,7 @@ int soundFontLoads();
 void resetSequencer();  // after the device is closed
 
 // Clips.
-bool playSound(const char* soundName, const QString& name, unsigned flags);
-QString clipProblem(const QString& name);
+ClipOutput& liveClips();
 void waitForClips();
 void resetClips();  // before the device is closed
 
@@ -51,4 +49,4 @@ void resetClips();  // before the device is closed
 Mix_Chunk* chime();
 void resetChime();  // before the device is closed
 
-}  // namespace platform::winmm::detail
+}  // namespace sound::winmm::detail

@@ -1,9 +1,8 @@
-// WAV clips on mixer channel 0, beside the music.
+// WAV clips on mixer channel 0, beside the music: the model's clip output on the device.
 //
-// The call itself only looks at the file's header: reading, decoding and resampling run
-// on a worker thread, so a long or damaged clip never holds the event thread. The
-// newest call wins: a clip still being prepared when the next call comes is dropped.
-// The worker starts the clip itself, under the same mutex the calls take.
+// Reading, decoding and resampling run on a worker thread, so a long or damaged clip
+// never holds the event thread. A clip still being prepared when the next call comes is
+// dropped. The worker starts the clip itself, under the same mutex the calls take.
 #include <SDL.h>
 #include <SDL_mixer.h>
 
@@ -19,20 +18,16 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/wav_clip.h"
-#include "platform/winmm.h"
-#include "platform/winmm_internal.h"
+#include "sound/wav_clip.h"
+#include "sound/winmm_internal.h"
 
-namespace platform::winmm::detail {
+namespace sound::winmm::detail {
 namespace {
-
-// Enough of a file to reach the data chunk of any ordinary WAV file.
-constexpr qsizetype kHeadBytes = 64 * 1024;
 
 struct Job {
   std::uint64_t generation = 0;
   std::string path;
-  unsigned flags = 0;
+  bool orDefault = true;
 };
 
 struct Clips {
@@ -71,14 +66,13 @@ void stopClip(Clips& c) {
 }
 
 // Mutex held. The default sound in place of a clip that cannot be played.
-bool playDefault(unsigned flags) {
-  if ((flags & SND_NODEFAULT) != 0) return false;
+bool playDefault() {
   Mix_Chunk* chunk = chime();
   return chunk != nullptr && Mix_PlayChannel(kClipChannel, chunk, 0) >= 0;
 }
 
-ClipDecode readAndDecode(const std::string& path, const std::function<bool()>& stale = {}) {
-  const std::optional<QByteArray> data = readFileBytes(path);
+ClipDecode readAndDecode(const std::string& path, const std::function<bool()>& stale) {
+  const std::optional<QByteArray> data = platform::readFileBytes(path);
   if (!data) return {{}, QStringLiteral("the file cannot be read")};
   return decodeClip(*data, stale);
 }
@@ -109,79 +103,69 @@ void work() {
       c.current = Mix_QuickLoad_RAW(reinterpret_cast<Uint8*>(c.samples.data()),
                                     Uint32(c.samples.size() * sizeof(std::int16_t)));
       if (c.current == nullptr || Mix_PlayChannel(kClipChannel, c.current, 0) < 0) stopClip(c);
-    } else {
-      playDefault(job.flags);
+    } else if (job.orDefault) {
+      playDefault();
     }
     c.preparing = false;
     c.prepared.notify_all();
   }
 }
 
-// The file's size and first bytes, or nullopt when it cannot be read.
-std::optional<std::pair<QByteArray, std::int64_t>> readHead(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return std::nullopt;
-  QByteArray head(kHeadBytes, Qt::Uninitialized);
-  const size_t n = std::fread(head.data(), 1, size_t(head.size()), f);
-  head.truncate(qsizetype(n));
-  std::int64_t size = -1;
-  if (std::fseek(f, 0, SEEK_END) == 0) size = std::int64_t(std::ftell(f));
-  std::fclose(f);
-  if (size < 0) return std::nullopt;
-  return std::pair{head, size};
-}
-
-// Why the file behind a clip name cannot even be tried; empty when the worker should try it.
-QString quickProblem(const QString& name, std::string& path) {
-  const std::optional<std::string> found = resolvePath(name);
-  if (!found || !isOrdinaryFile(*found)) return QStringLiteral("file not found");
-  path = *found;
-  const auto head = readHead(path);
-  if (!head) return QStringLiteral("the file cannot be read");
-  return wavHeaderProblem(head->first, head->second);
-}
-
-}  // namespace
-
-bool playSound(const char* soundName, const QString& name, unsigned flags) {
-  if (!ensureAudio()) return false;
-  Clips& c = clips();
-  std::unique_lock lock(c.mutex);
-  if (!c.worker.joinable()) c.worker = std::thread(work);
-  if ((flags & SND_NOSTOP) != 0 && (c.preparing || Mix_Playing(kClipChannel) != 0)) return false;
-  const std::uint64_t generation = ++c.generation;
-  c.latest = generation;
-  c.job.reset();
-  c.preparing = false;
-  stopClip(c);
-  if (soundName == nullptr) return true;  // a null name only stops the sound
-
-  std::string path;
-  if (!quickProblem(name, path).isEmpty()) {
-    if (!playDefault(flags)) return false;
-  } else {
-    c.job = Job{generation, std::move(path), flags};
+// The device's mixer channel as the model's clip output.
+class LiveClips : public ClipOutput {
+ public:
+  bool available() override {
+    if (!ensureAudio()) return false;
+    Clips& c = clips();
+    std::lock_guard lock(c.mutex);
+    if (!c.worker.joinable()) c.worker = std::thread(work);
+    return true;
+  }
+  bool busy() override {
+    Clips& c = clips();
+    std::lock_guard lock(c.mutex);
+    return c.preparing || Mix_Playing(kClipChannel) != 0;
+  }
+  void stop() override {
+    Clips& c = clips();
+    std::lock_guard lock(c.mutex);
+    c.latest = ++c.generation;
+    c.job.reset();
+    c.preparing = false;
+    stopClip(c);
+  }
+  bool playDefault() override {
+    std::lock_guard lock(clips().mutex);
+    return detail::playDefault();
+  }
+  void play(const std::string& path, bool orDefault) override {
+    Clips& c = clips();
+    std::lock_guard lock(c.mutex);
+    c.job = Job{c.generation, path, orDefault};
     c.preparing = true;
     c.wake.notify_one();
   }
-  if ((flags & SND_ASYNC) == 0) {
+  void waitUntilDone() override {
+    Clips& c = clips();
+    std::unique_lock lock(c.mutex);
+    const std::uint64_t generation = c.generation;
     c.prepared.wait(lock, [&] { return !c.preparing || c.generation != generation; });
     lock.unlock();
     while (Mix_Playing(kClipChannel) != 0) SDL_Delay(5);
   }
-  return true;
+};
+
+}  // namespace
+
+ClipOutput& liveClips() {
+  static auto* output = new LiveClips;
+  return *output;
 }
 
 void waitForClips() {
   Clips& c = clips();
   std::unique_lock lock(c.mutex);
   c.prepared.wait(lock, [&] { return !c.preparing; });
-}
-
-QString clipProblem(const QString& name) {
-  const std::optional<std::string> path = resolvePath(name);
-  if (!path || !isOrdinaryFile(*path)) return QStringLiteral("file not found");
-  return readAndDecode(*path).problem;
 }
 
 void resetClips() {
@@ -206,4 +190,4 @@ void resetClips() {
   c.latest = 0;
 }
 
-}  // namespace platform::winmm::detail
+}  // namespace sound::winmm::detail

@@ -32,19 +32,16 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/midi_file.h"
-#include "platform/synth_settings.h"
-#include "platform/winmm.h"
-#include "platform/winmm_internal.h"
+#include "sound/midi_file.h"
+#include "sound/synth_settings.h"
+#include "sound/winmm_internal.h"
 
-namespace platform::winmm::detail {
+namespace sound::winmm::detail {
 namespace {
 
 using namespace mci;
+using platform::isOrdinaryFile;
 
-constexpr int kTailFrames = int(kSynthTailSeconds * kRate);
-
-enum Phase : int { kOpened, kPlaying, kEnded };
 enum MidiState : int { kMidiUnknown, kMidiLoading, kMidiReady, kMidiFailed };
 
 // What the event thread wants the music to be; the audio thread follows it at the start
@@ -53,21 +50,22 @@ using Presets = std::vector<std::pair<int, int>>;  // (bank, program)
 
 struct MusicRequest {
   std::uint64_t generation = 0;
-  std::shared_ptr<const QByteArray> midi;  // nullptr: silence
-  std::shared_ptr<std::atomic<int>> phase;
+  std::shared_ptr<Tune> tune;  // nullptr: silence
   std::shared_ptr<std::atomic<bool>> ready;  // the tune's instruments are loaded
 };
 
 struct PreloadJob {
   std::uint64_t generation = 0;
-  std::shared_ptr<const Presets> presets;
+  std::shared_ptr<Tune> tune;
   std::shared_ptr<std::atomic<bool>> ready;
 };
 
 // Shared between the event thread, the audio thread, the SoundFont loader and the preloader.
 struct Shared {
   std::mutex mutex;
-  std::condition_variable midiChanged;  // the SoundFont is loaded, or a preload job waits
+  // The SoundFont is loaded, a preload job waits, the audio thread has stopped a tune, or
+  // a tune's instruments are in.
+  std::condition_variable midiChanged;
   MusicRequest request;                 // guarded by mutex
   std::optional<PreloadJob> preload;    // guarded by mutex
   bool quit = false;                    // guarded by mutex: the preloader ends
@@ -80,7 +78,7 @@ struct Shared {
   // Held by whoever calls into the synthesiser outside the audio thread's own lock-free
   // path: the audio thread only tries it, and mixes silence for a buffer rather than wait.
   std::mutex synthUse;
-  std::atomic<std::uint64_t> stoppedGeneration{0};  // the newest request the audio thread has acted on
+  std::atomic<std::uint64_t> stoppedGeneration{0};  // the newest request the audio thread has acted on; set under mutex
 
   // Measures for the tests and the benchmark.
   std::atomic<std::thread::id> audioThread;
@@ -93,25 +91,15 @@ struct Shared {
   // Audio thread only.
   std::uint64_t renderedGeneration = 0;
   fluid_player_t* player = nullptr;
-  std::shared_ptr<std::atomic<int>> playerPhase;
-  int tailFrames = 0;
-};
-
-// One device opened with "open"; the alias is its name for later commands.
-struct Sequence {
-  QString alias;
-  std::shared_ptr<const QByteArray> midi;
-  std::shared_ptr<const Presets> presets;
-  std::shared_ptr<std::atomic<int>> phase;
+  std::shared_ptr<Tune> playerTune;
+  Tail tail{kRate};
 };
 
 // Event thread only.
 struct Control {
-  std::vector<Sequence> sequences;
   std::uint64_t generation = 0;
   std::thread loader;
   std::thread preloader;
-  std::optional<std::string> soundFont;  // given by the user, instead of a search
 };
 
 // Never destroyed: the audio thread and the loader may outlive static destruction,
@@ -132,24 +120,24 @@ void stopPlayer(Shared& s, fluid_synth_t* synth) {
     delete_fluid_player(s.player);
     s.player = nullptr;
   }
-  s.playerPhase.reset();
-  s.tailFrames = 0;
+  s.playerTune.reset();
+  s.tail.stopped();
   // Releases every voice and clears reverb and chorus for the next tune. The voices still
-  // decay for a while: silence is immediate only because nothing renders after a stop
-  // (tailFrames is 0).
+  // decay for a while: silence is immediate only because nothing renders after a stop.
   fluid_synth_system_reset(synth);
 }
 
 void startPlayer(Shared& s, fluid_synth_t* synth, const MusicRequest& request) {
   s.player = new_fluid_player(synth);
-  if (s.player == nullptr || fluid_player_add_mem(s.player, request.midi->constData(), size_t(request.midi->size())) != FLUID_OK ||
+  const QByteArray& smf = request.tune->smf;
+  if (s.player == nullptr || fluid_player_add_mem(s.player, smf.constData(), size_t(smf.size())) != FLUID_OK ||
       fluid_player_play(s.player) != FLUID_OK) {
     if (s.player != nullptr) delete_fluid_player(s.player);
     s.player = nullptr;
-    request.phase->store(kEnded);
+    request.tune->phase = Tune::kEnded;
     return;
   }
-  s.playerPhase = request.phase;
+  s.playerTune = request.tune;
 }
 
 }  // namespace
@@ -170,26 +158,30 @@ void render(Shared& s, Uint8* stream, int len) {
   if (request.generation != s.renderedGeneration) {
     if (s.stoppedGeneration != request.generation) {
       stopPlayer(s, synth);
-      s.stoppedGeneration = request.generation;
+      {
+        std::lock_guard lock(s.mutex);
+        s.stoppedGeneration = request.generation;
+      }
+      s.midiChanged.notify_all();  // the preloader may unpin the old tune's instruments
     }
-    if (request.midi && !request.ready->load()) return;  // silence until its instruments are in
+    if (request.tune && !request.ready->load()) return;  // silence until its instruments are in
     s.renderedGeneration = request.generation;
-    if (request.midi) startPlayer(s, synth, request);
+    if (request.tune) startPlayer(s, synth, request);
   }
-  if (s.player == nullptr && s.tailFrames <= 0) return;
+  if (!s.tail.sounds(s.player != nullptr)) return;
 
   const int frames = len / int(kChannels * sizeof(std::int16_t));
   fluid_synth_write_s16(synth, frames, stream, 0, kChannels, stream, 1, kChannels);
-  if (s.player != nullptr && fluid_player_get_status(s.player) == FLUID_PLAYER_DONE) {
+  const bool playing = s.player != nullptr;
+  const bool ended = playing && fluid_player_get_status(s.player) == FLUID_PLAYER_DONE;
+  if (ended) {
     // Played to its end: the device stays open and silent until closed.
     delete_fluid_player(s.player);
     s.player = nullptr;
-    s.playerPhase->store(kEnded);
-    s.playerPhase.reset();
-    s.tailFrames = kTailFrames;
-  } else if (s.player == nullptr) {
-    s.tailFrames -= frames;
+    s.playerTune->phase = Tune::kEnded;
+    s.playerTune.reset();
   }
+  s.tail.rendered(frames, playing, ended);
 }
 
 }  // namespace
@@ -279,8 +271,8 @@ int midiState() {
   std::erase_if(found, [](const std::string& path) { return !isOrdinaryFile(path); });
   if (found.empty()) {
     s.midi = kMidiFailed;
-    if (c.soundFont) {
-      noteNoMidi("no SoundFont at " + *c.soundFont);
+    if (const std::optional<std::string>& given = givenSoundFont()) {
+      noteNoMidi("no SoundFont at " + *given);
     } else {
       noteNoMidi(std::getenv("SDL_SOUNDFONTS") != nullptr && *std::getenv("SDL_SOUNDFONTS") != '\0'
                      ? "no SoundFont found at SDL_SOUNDFONTS"
@@ -303,7 +295,7 @@ bool contains(const Presets& set, const std::pair<int, int>& preset) {
 // before, unpins what only that one needed; then the tune may start. Holds synthUse
 // while it calls the synthesiser.
 void runPreload(Shared& s, fluid_synth_t* synth, const PreloadJob& job) {
-  const Presets& wanted = *job.presets;
+  const Presets& wanted = job.tune->presets;
   {
     std::lock_guard use(s.synthUse);
     for (const auto& [bank, program] : wanted)
@@ -313,8 +305,10 @@ void runPreload(Shared& s, fluid_synth_t* synth, const PreloadJob& job) {
   // the audio thread; wait (briefly) for that thread to stop the old tune first. All of
   // this happens before the new tune starts, so the audio thread never finds synthUse
   // taken while a tune sounds.
-  for (int i = 0; i < 100 && s.stoppedGeneration < job.generation; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  {
+    std::unique_lock lock(s.mutex);
+    s.midiChanged.wait_for(lock, std::chrono::milliseconds(500), [&] { return s.stoppedGeneration >= job.generation; });
+  }
   Presets kept;
   {
     std::lock_guard use(s.synthUse);
@@ -331,7 +325,6 @@ void runPreload(Shared& s, fluid_synth_t* synth, const PreloadJob& job) {
   std::sort(kept.begin(), kept.end());
   kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
   s.pinned = std::move(kept);
-  job.ready->store(true);
 }
 
 void preloader() {
@@ -344,143 +337,53 @@ void preloader() {
     s.preload.reset();
     fluid_synth_t* synth = s.synth;
     lock.unlock();
-    if (synth != nullptr) {
-      runPreload(s, synth, job);
-    } else {
-      job.ready->store(true);
-    }
+    if (synth != nullptr) runPreload(s, synth, job);
     lock.lock();
+    job.ready->store(true);
+    s.midiChanged.notify_all();
   }
 }
 
-void request(const Sequence* sequence) {
+void request(std::shared_ptr<Tune> tune) {
   Shared& s = shared();
   Control& c = control();
-  if (sequence != nullptr && !c.preloader.joinable()) c.preloader = std::thread(preloader);
+  if (tune != nullptr && !c.preloader.joinable()) c.preloader = std::thread(preloader);
+  const bool wake = tune != nullptr;
   {
     std::lock_guard lock(s.mutex);
-    MusicRequest next{++c.generation, nullptr, nullptr, nullptr};
-    if (sequence != nullptr) {
-      next.midi = sequence->midi;
-      next.phase = sequence->phase;
+    MusicRequest next{++c.generation, std::move(tune), nullptr};
+    if (next.tune != nullptr) {
       next.ready = std::make_shared<std::atomic<bool>>(false);
-      s.preload = PreloadJob{next.generation, sequence->presets, next.ready};
+      s.preload = PreloadJob{next.generation, next.tune, next.ready};
     }
     s.request = std::move(next);
   }
-  if (sequence != nullptr) s.midiChanged.notify_all();
+  if (wake) s.midiChanged.notify_all();
 }
 
-// ---- commands ------------------------------------------------------------------
-
-std::vector<Sequence>::iterator findSequence(const QString& alias) {
-  auto& list = control().sequences;
-  return std::find_if(list.begin(), list.end(),
-                      [&](const Sequence& q) { return q.alias.compare(alias, Qt::CaseInsensitive) == 0; });
-}
-
-MCIERROR openCommand(const Command& command) {
-  if (findSequence(command.alias) != control().sequences.end()) return kDuplicateAlias;
-  const std::optional<std::string> path = resolvePath(command.device);
-  if (!path || !isOrdinaryFile(*path)) return kFileNotFound;
-  std::optional<QByteArray> data = readFileBytes(*path);
-  if (!data) return kFileNotFound;
-  MidiParse midi = parseMidi(*data);
-  if (!midi.problem.isEmpty()) return kInvalidFile;
-  if (!ensureAudio()) return kHardware;
-  if (midiState() == kMidiFailed) return kNoMidiDevice;
-
-  control().sequences.push_back(Sequence{command.alias, std::make_shared<const QByteArray>(std::move(midi.smf)),
-                                         std::make_shared<const Presets>(std::move(midi.presets)),
-                                         std::make_shared<std::atomic<int>>(kOpened)});
-  return kOk;
-}
-
-MCIERROR playCommand(const Command& command) {
-  const auto it = findSequence(command.device);
-  if (it == control().sequences.end()) return kInvalidDeviceName;
-  // Playing on, or ended at its last note: a further play changes nothing.
-  if (it->phase->load() != kOpened) return kOk;
-  for (Sequence& other : control().sequences) {
-    if (other.phase->load() == kPlaying) other.phase->store(kOpened);  // one synthesiser: the newest wins
-  }
-  it->phase->store(kPlaying);
-  request(&*it);
-  return kOk;
-}
-
-void closeSequence(std::vector<Sequence>::iterator it) {
-  if (it->phase->load() == kPlaying) request(nullptr);
-  it->phase->store(kEnded);
-  control().sequences.erase(it);
-}
-
-MCIERROR closeCommand(const Command& command) {
-  auto& list = control().sequences;
-  if (command.closeAll) {
-    while (!list.empty()) closeSequence(list.begin());
+// The device's synthesiser as the model's music output.
+class LiveMusic : public MusicOutput {
+ public:
+  MCIERROR available() override {
+    if (!ensureAudio()) return kHardware;
+    if (midiState() == kMidiFailed) return kNoMidiDevice;
     return kOk;
   }
-  const auto it = findSequence(command.device);
-  if (it == list.end()) return kInvalidDeviceName;
-  closeSequence(it);
-  return kOk;
-}
+  void play(std::shared_ptr<Tune> tune) override { request(std::move(tune)); }
+};
 
 }  // namespace
 
-MCIERROR runCommand(const Command& command) {
-  switch (command.verb) {
-    case Verb::Open:
-      return openCommand(command);
-    case Verb::Play:
-      return playCommand(command);
-    case Verb::Close:
-      return closeCommand(command);
-  }
-  return kUnrecognizedCommand;
-}
-
-QString musicProblem(const QString& name) {
-  const std::optional<std::string> path = resolvePath(name);
-  if (!path || !isOrdinaryFile(*path)) return QStringLiteral("file not found");
-  const std::optional<QByteArray> data = readFileBytes(*path);
-  if (!data) return QStringLiteral("the file cannot be read");
-  return parseMidi(*data).problem;
+MusicOutput& liveMusic() {
+  static auto* music = new LiveMusic;
+  return *music;
 }
 
 void prepareSequencer() { midiState(); }
 
-void setSoundFont(const std::string& path) { control().soundFont = path; }
+}  // namespace sound::winmm::detail
 
-}  // namespace platform::winmm::detail
-
-namespace platform::winmm {
-
-std::vector<std::string> soundFontCandidates() {
-  if (const std::optional<std::string>& explicitPath = detail::control().soundFont) return {*explicitPath};
-  std::vector<std::string> out;
-  const char* env = std::getenv("SDL_SOUNDFONTS");
-  if (env != nullptr && *env != '\0') {
-    // The same list SDL_mixer reads: paths separated by ':' or ';'.
-    std::string list = env;
-    size_t start = 0;
-    while (start <= list.size()) {
-      const size_t end = list.find_first_of(":;", start);
-      const std::string part = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
-      if (!part.empty()) out.push_back(part);
-      if (end == std::string::npos) break;
-      start = end + 1;
-    }
-    return out;
-  }
-  return {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2",
-          "/usr/share/sounds/sf2/default-GM.sf2"};
-}
-
-}  // namespace platform::winmm
-
-namespace platform::winmm::detail {
+namespace sound::winmm::detail {
 
 void waitForInstruments() {
   Shared& s = shared();
@@ -489,7 +392,9 @@ void waitForInstruments() {
     std::lock_guard lock(s.mutex);
     ready = s.request.ready;
   }
-  for (int i = 0; i < 10000 && ready && !ready->load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (!ready) return;
+  std::unique_lock lock(s.mutex);
+  s.midiChanged.wait_for(lock, std::chrono::seconds(10), [&] { return ready->load(); });
 }
 
 int audioThreadFileOpens() { return shared().audioThreadFileOpens; }
@@ -530,14 +435,14 @@ void resetSequencer() {
   s.player = nullptr;
   s.synth = nullptr;
   s.settings = nullptr;
-  s.playerPhase.reset();
+  s.playerTune.reset();
   s.request = MusicRequest{};
   s.renderedGeneration = 0;
-  s.tailFrames = 0;
+  s.tail.stopped();
   s.midi = kMidiUnknown;
   s.midiMessageShown = false;
   s.fontLoads = 0;
   c = Control{};
 }
 
-}  // namespace platform::winmm::detail
+}  // namespace sound::winmm::detail

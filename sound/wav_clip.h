@@ -8,7 +8,11 @@
 #include <functional>
 #include <vector>
 
-namespace platform::winmm {
+namespace sound::winmm {
+
+// The device format clips are decoded into.
+constexpr int kClipRate = 44100;
+constexpr int kClipChannels = 2;
 
 // The longest clip played, after conversion; a longer one is refused as unplayable.
 constexpr int kMaxClipSeconds = 10 * 60;
@@ -27,4 +31,4 @@ struct ClipDecode {
 // asked now and then whether the result is still wanted.
 ClipDecode decodeClip(const QByteArray& bytes, const std::function<bool()>& stale = {});
 
-}  // namespace platform::winmm
+}  // namespace sound::winmm

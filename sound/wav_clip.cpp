@@ -1,4 +1,4 @@
-#include "platform/wav_clip.h"
+#include "sound/wav_clip.h"
 
 #include <SDL.h>
 
@@ -6,13 +6,11 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/winmm_internal.h"
-
-namespace platform::winmm {
+namespace sound::winmm {
 namespace {
 
-using detail::kChannels;
-using detail::kRate;
+constexpr int kChannels = kClipChannels;
+constexpr int kRate = kClipRate;
 
 // Rates outside this range are damage, not recordings: 1 Hz made a 48 KB file six
 // hours long, 2^31-1 Hz left no frame at all.
@@ -196,4 +194,4 @@ ClipDecode decodeClip(const QByteArray& bytes, const std::function<bool()>& stal
   return out;
 }
 
-}  // namespace platform::winmm
+}  // namespace sound::winmm

@@ -5,10 +5,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
-#include "platform/winmm_internal.h"
+#include "sound/winmm_internal.h"
 
-namespace platform::winmm::detail {
+namespace sound::winmm::detail {
 namespace {
 
 // A device that could not be opened is tried again on a later call, at most once a
@@ -35,6 +36,15 @@ std::atomic<std::int64_t>& frames() {
 
 void SDLCALL countFrames(void*, Uint8*, int len) { frames() += len / int(kChannels * sizeof(std::int16_t)); }
 
+// Desktop mixers (PulseAudio, PipeWire) show the stream as kivo's, with kivo's icon; the
+// sound server reads the icon from the environment when the device connects.
+void nameTheStream() {
+  SDL_SetHint(SDL_HINT_APP_NAME, "kivo");
+  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "kivo");
+  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "kivo");
+  ::setenv("PULSE_PROP_application.icon_name", "kivo", 0);
+}
+
 }  // namespace
 
 bool ensureAudio() {
@@ -49,7 +59,7 @@ bool ensureAudio() {
     d.outageReported = true;
     return false;
   };
-  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "kivo");
+  nameTheStream();
   // Hooked before the device starts, so that the frame count covers every buffer.
   frames() = 0;
   Mix_HookMusic(renderMusic, nullptr);
@@ -87,4 +97,4 @@ std::int64_t closeAudio() {
   return frames().exchange(0);
 }
 
-}  // namespace platform::winmm::detail
+}  // namespace sound::winmm::detail

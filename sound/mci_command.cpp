@@ -1,8 +1,8 @@
-#include "platform/mci_command.h"
+#include "sound/mci_command.h"
 
 #include <vector>
 
-namespace platform::winmm::mci {
+namespace sound::winmm::mci {
 namespace {
 
 struct Token {
@@ -76,4 +76,4 @@ std::variant<Command, MCIERROR> parseCommand(const QString& text) {
   return Command{sameWord(verb, "play") ? Verb::Play : Verb::Close, tokens[1].text, QString(), all};
 }
 
-}  // namespace platform::winmm::mci
+}  // namespace sound::winmm::mci

@@ -1,10 +1,10 @@
-#include "platform/midi_file.h"
+#include "sound/midi_file.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 
-namespace platform::winmm {
+namespace sound::winmm {
 namespace {
 
 constexpr int kDrumBank = 128;
@@ -50,14 +50,22 @@ struct Track {
   }
 };
 
-// The instruments a track selects. FluidSynth's default bank rule: bank select MSB on
-// melodic channels, bank 128 on the drum channel; an instrument missing from its bank
-// falls back to bank 0, a drum kit to kit 0.
-bool scanTrack(Track t, std::array<int, 16>& bank, std::vector<std::pair<int, int>>& presets) {
+// A bank select (MSB) or program change, at its tick.
+struct Selection {
+  std::uint64_t tick;
+  int channel;
+  bool program;  // else a bank select
+  int value;
+};
+
+// Collects a track's bank selects and program changes; false when the track is damaged.
+bool scanTrack(Track t, std::vector<Selection>& selections) {
   unsigned char running = 0;
+  std::uint64_t tick = 0;
   while (t.p < t.end) {
     std::uint32_t delta;
     if (!t.varLen(delta) || t.p >= t.end) return false;
+    tick += delta;
     unsigned char status = *t.p;
     if (status >= 0x80) {
       ++t.p;
@@ -88,17 +96,31 @@ bool scanTrack(Track t, std::array<int, 16>& bank, std::vector<std::pair<int, in
     if (t.end - t.p < size) return false;
     const int d1 = t.p[0] & 0x7F, d2 = size == 2 ? t.p[1] & 0x7F : 0;
     t.p += size;
-    if (kind == 0xB0 && d1 == 0) bank[size_t(channel)] = d2;
-    if (kind == 0xC0) {
-      if (channel == kDrumChannel) {
-        presets.emplace_back(kDrumBank, d1);
-      } else {
-        presets.emplace_back(bank[size_t(channel)], d1);
-        presets.emplace_back(0, d1);
-      }
-    }
+    if (kind == 0xB0 && d1 == 0) selections.push_back({tick, channel, false, d2});
+    if (kind == 0xC0) selections.push_back({tick, channel, true, d1});
   }
   return true;
+}
+
+// The instruments the selections choose, the tracks played together as the sequencer
+// plays them (a bank select in one track applies to a later program change in another).
+// FluidSynth's default bank rule: bank select MSB on melodic channels, bank 128 on the
+// drum channel; an instrument missing from its bank falls back to bank 0, a drum kit to
+// kit 0.
+void choosePresets(std::vector<Selection>& selections, std::vector<std::pair<int, int>>& presets) {
+  // Stable: at one tick, tracks in file order, as the sequencer takes them.
+  std::stable_sort(selections.begin(), selections.end(), [](const Selection& a, const Selection& b) { return a.tick < b.tick; });
+  std::array<int, 16> bank{};  // every channel starts at the first instrument of bank 0
+  for (const Selection& s : selections) {
+    if (!s.program) {
+      bank[size_t(s.channel)] = s.value;
+    } else if (s.channel == kDrumChannel) {
+      presets.emplace_back(kDrumBank, s.value);
+    } else {
+      presets.emplace_back(bank[size_t(s.channel)], s.value);
+      presets.emplace_back(0, s.value);
+    }
+  }
 }
 
 }  // namespace
@@ -128,8 +150,8 @@ MidiParse parseMidi(const QByteArray& bytes) {
   if ((division & 0x8000) != 0) return fail(QStringLiteral("a MIDI file timed in SMPTE frames, which the sequencer does not play"));
 
   // Every channel starts at the first instrument of its bank.
-  std::array<int, 16> bank{};
   out.presets = {{0, 0}, {kDrumBank, 0}};
+  std::vector<Selection> selections;
   unsigned found = 0;
   qsizetype at = 8 + qsizetype(headerLength);
   while (found < tracks && at + 8 <= smf.size()) {
@@ -138,7 +160,7 @@ MidiParse parseMidi(const QByteArray& bytes) {
       return fail(QStringLiteral("a track of the MIDI file runs past its end (the file is damaged or cut short)"));
     if (smf.mid(at, 4) == "MTrk") {
       const auto* p = reinterpret_cast<const unsigned char*>(d + at + 8);
-      if (!scanTrack(Track{p, p + length}, bank, out.presets))
+      if (!scanTrack(Track{p, p + length}, selections))
         return fail(QStringLiteral("track %1 of the MIDI file is damaged").arg(found + 1));
       ++found;
     }
@@ -147,9 +169,10 @@ MidiParse parseMidi(const QByteArray& bytes) {
   if (found < tracks)
     return fail(found == 0 ? QStringLiteral("a MIDI file without tracks")
                            : QStringLiteral("the MIDI file holds %1 of its %2 tracks").arg(found).arg(tracks));
+  choosePresets(selections, out.presets);
   std::sort(out.presets.begin(), out.presets.end());
   out.presets.erase(std::unique(out.presets.begin(), out.presets.end()), out.presets.end());
   return out;
 }
 
-}  // namespace platform::winmm
+}  // namespace sound::winmm

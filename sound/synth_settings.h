@@ -1,12 +1,9 @@
 #pragma once
-// How the music is synthesised, shared by the player (winmm_sequencer.cpp) and the
-// offline rendering of a recording, so that both sound the same.
+// How the music is synthesised, shared by the live back-end (winmm_sequencer.cpp) and
+// the offline rendering of a recording, so that both sound the same.
 #include <fluidsynth.h>
 
-namespace platform::winmm {
-
-// After a tune ends the synthesiser still rings (release, reverb) for a moment.
-constexpr double kSynthTailSeconds = 2.0;
+namespace sound::winmm {
 
 // The player's FluidSynth settings, for a synthesiser running at `rate` Hz.
 inline void applySynthSettings(fluid_settings_t* settings, double rate) {
@@ -17,4 +14,4 @@ inline void applySynthSettings(fluid_settings_t* settings, double rate) {
   fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
 }
 
-}  // namespace platform::winmm
+}  // namespace sound::winmm

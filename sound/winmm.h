@@ -1,47 +1,24 @@
 #pragma once
-// A stand-in for the three Windows multimedia calls the program uses, over SDL2_mixer
-// (FluidSynth for MIDI). Text is narrow, in the ANSI code page (CP932).
+// The live back-end of the sound model: the three Windows multimedia calls the program
+// uses, sounding through SDL2_mixer (FluidSynth for MIDI), one audio device per process.
 #include <QString>
 #include <cstdint>
-#include <string>
-#include <vector>
 
-namespace platform::winmm {
+#include "sound/model.h"
 
-using MCIERROR = std::uint32_t;
+namespace sound::winmm {
 
 // MCI command strings for the MIDI sequencer: open, play, close. 0 is success.
 MCIERROR mciSendStringA(const char* command, char* returnString, unsigned returnLength, void* callbackWindow);
-// Fills `text` with the message for an MCI result code. False for an unknown code.
-bool mciGetErrorStringA(MCIERROR code, char* text, unsigned length);
-
-constexpr unsigned SND_ASYNC = 1;
-constexpr unsigned SND_NODEFAULT = 2;
-constexpr unsigned SND_NOSTOP = 16;
 // Plays a WAV clip; returns at once, true when a sound was started or the clip handed to
 // the clip worker (which plays the default sound should its data prove unplayable).
 bool sndPlaySoundA(const char* soundName, unsigned flags);
+// The model both calls go through.
+Winmm& live();
 
 // Starts loading the MIDI synthesiser's SoundFont in the background, so that the first
 // "play" sounds at once. Optional: the first "open" starts it as well.
 void prepareSequencer();
-// Makes music use this SoundFont instead of looking for one (SDL_SOUNDFONTS, then the
-// usual system files); call before the first music.
-void setSoundFont(const QString& path);
-// Where the SoundFont is looked for, in order: the one given to setSoundFont alone, else
-// SDL_SOUNDFONTS (paths separated by ':' or ';'), else the usual system files.
-std::vector<std::string> soundFontCandidates();
-// The default sound for a clip that cannot be played (two soft bell strokes), as mono
-// samples in [-1, 1] at `rate` Hz.
-std::vector<float> chimeSamples(int rate);
-
-// For checking a programme's files: the same reading and decoding as the real calls,
-// without opening the audio device or playing anything. Each returns a short reason in
-// plain words, or an empty text when the file would play.
-// Why the sequencer would not play this file; empty when it would.
-QString musicFileProblem(const QString& path);
-// Why sndPlaySoundA would not play this clip name (resolved as sndPlaySoundA resolves it); empty when it would.
-QString clipFileProblem(const QString& name);
 
 // Hooks for the sound tests and the benchmark; the program itself never calls them.
 namespace test_hooks {
@@ -56,4 +33,4 @@ double longestMusicCallbackMs();    // the longest music callback since the devi
 constexpr int kBufferFrames = 2048; // frames per device buffer, at 44,100 Hz
 }  // namespace test_hooks
 
-}  // namespace platform::winmm
+}  // namespace sound::winmm

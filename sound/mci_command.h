@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <variant>
 
-namespace platform::winmm {
+namespace sound::winmm {
 
 using MCIERROR = std::uint32_t;
 
@@ -41,4 +41,4 @@ struct Command {
 std::variant<Command, MCIERROR> parseCommand(const QString& command);
 
 }  // namespace mci
-}  // namespace platform::winmm
+}  // namespace sound::winmm

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-namespace platform::winmm {
+namespace sound::winmm {
 
 struct MidiParse {
   QByteArray smf;                            // the Standard MIDI File to play
@@ -17,4 +17,4 @@ struct MidiParse {
 // Walks every chunk and event within the bytes given; never reads past them.
 MidiParse parseMidi(const QByteArray& bytes);
 
-}  // namespace platform::winmm
+}  // namespace sound::winmm

@@ -1,0 +1,4 @@
+# Read by cpack when it runs: the packager from the environment, as Debian's tools take it.
+if(DEFINED ENV{DEBEMAIL})
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "$ENV{DEBFULLNAME} <$ENV{DEBEMAIL}>")
+endif()
