@@ -1,13 +1,13 @@
 #include "app/broadcast.h"
 
-#include <QListWidget>
-#include <QPushButton>
 #include <QAction>
+#include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 #include <map>
 #include <memory>
 
+#include "catalogue/catalogue.h"
 #include "engine/station.h"
 #include "opening/demoform.h"
 #include "platform/process.h"
@@ -63,14 +63,7 @@ class ScreenHost : public engine::StationHost {
     while (opening->isVisible()) pump_.processEvents();
   }
 
-  QStringList programmes() override {
-    // The list window's own scan, so the station plays what the list shows.
-    selection::Form2 scan(state_, endProgram_);
-    scan.load();
-    QStringList files;
-    for (int i = 0; i < scan.list1()->count(); ++i) files << selection::scenarioPathOf(scan.list1()->item(i)->text());
-    return files;
-  }
+  QStringList programmes() override { return catalogue::files(); }
 
   void showList(const QString& coming) override {
     list_ = std::make_unique<selection::Form2>(state_, endProgram_);
@@ -85,7 +78,7 @@ class ScreenHost : public engine::StationHost {
     list_.reset();
   }
 
-  void press(int index) override { stage_.command1(index)->click(); }
+  void press(int index) override { stage_.Command1(index)->click(); }
 
  private:
   engine::SharedState& state_;
@@ -108,7 +101,8 @@ void broadcast(const BroadcastOptions& options, engine::SharedState& state, plat
   try {
     station.run(options.once);
   } catch (const engine::Station::NothingToBroadcast&) {
-    std::fprintf(stderr, "kivo: nothing to broadcast: no scenario file KIVO.001 to KIVO.100 here can be played\n");
+    std::fprintf(stderr, "kivo: nothing to broadcast: no scenario file %s here can be played\n",
+                 catalogue::range().toUtf8().constData());
     sound::closeMusic();
     platform::endProcess(1);
   }

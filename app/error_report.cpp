@@ -6,6 +6,7 @@
 
 #include "platform/process.h"
 #include "platform/trace.h"
+#include "stage/app_icon.h"
 
 namespace app {
 
@@ -21,7 +22,7 @@ void reportRuntimeError(const platform::RuntimeError& error) {
   std::fprintf(stderr, "kivo: %s\n", text.toUtf8().constData());
   // Nobody could see or dismiss a box on the offscreen platform.
   if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("ミルカナランド放送局"), text, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, stage::windowTitle(), text, QMessageBox::Ok);
     box.exec();
   }
   platform::endProcess(1);

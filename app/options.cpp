@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <unistd.h>
 
+#include "catalogue/catalogue.h"
+
 namespace app {
 
 namespace {
@@ -56,8 +58,8 @@ constexpr const char* kUsage =
 
 Options parseOptions(const QStringList& arguments) {
   QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral(
-      "Plays the programmes KIVO.001 to KIVO.100 found in FOLDER (by default the current directory)."));
+  parser.setApplicationDescription(
+      QStringLiteral("Plays the programmes %1 found in FOLDER (by default the current directory).").arg(catalogue::range()));
   parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("The folder of programmes to play."),
                                QStringLiteral("[FOLDER]"));
   const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Play the demo programmes that come with kivo."));

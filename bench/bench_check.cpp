@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "catalogue/catalogue.h"
 #include "check/check.h"
 #include "platform/fonts.h"
 #include "platform/text.h"
@@ -51,7 +52,7 @@ void writeProgramme(int n) {
     file += body;
   }
   file += "[EOF]\r\n";
-  QFile out(QStringLiteral("KIVO.%1").arg(n, 3, 10, QLatin1Char('0')));
+  QFile out(catalogue::fileName(n));
   out.open(QIODevice::WriteOnly);
   out.write(file);
 }
@@ -65,7 +66,7 @@ int main(int argc, char** argv) {
   QTemporaryDir dir;
   const QString old = QDir::currentPath();
   QDir::setCurrent(dir.path());
-  for (int n = 1; n <= 100; ++n) writeProgramme(n);
+  for (int n = 1; n <= catalogue::kLastNumber; ++n) writeProgramme(n);
   QDir::setCurrent(old);
 
   std::FILE* sink = std::fopen("/dev/null", "w");

@@ -11,11 +11,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "catalogue/catalogue.h"
 #include "selection/form2.h"
 
 namespace {
 
-constexpr int kFiles = 100;
+constexpr int kFiles = catalogue::kLastNumber;
 constexpr qsizetype kFileBytes = 100 * 1024;
 constexpr int kRuns = 7;
 
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
   QTemporaryDir dir;
   if (!dir.isValid()) return 1;
   for (int n = 1; n <= kFiles; ++n) {
-    if (!writeScenario(dir.filePath(selection::scenarioFileName(n)), n)) return 1;
+    if (!writeScenario(dir.filePath(catalogue::fileName(n)), n)) return 1;
   }
   const QString oldDir = QDir::currentPath();
   QDir::setCurrent(dir.path());
@@ -51,7 +52,7 @@ int main(int argc, char** argv) {
     timer.start();
     form.load();
     ms.push_back(timer.nsecsElapsed() / 1e6);
-    if (form.list1()->count() != kFiles) return 1;  // every file must have been read
+    if (form.List1()->count() != kFiles) return 1;  // every file must have been read
   }
   QDir::setCurrent(oldDir);
 

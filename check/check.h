@@ -14,12 +14,17 @@ namespace check {
 
 enum class Severity { Error, Warning, Note };
 
+// Version of the JSON output; raised when a field changes meaning or goes away.
+inline constexpr int kJsonSchema = 1;
+
 struct Diagnostic {
-  int line = 1;
+  int line = 1;     // as an editor counts lines (a lone LF ends one there)
   Severity severity = Severity::Error;
   int number = 0;   // run-time error number; 0 for warnings and notes
   QString message;  // the player's message for errors
   QString hint;     // what is wrong or what the player does, in words
+  const char* code = "run-time-error";  // the kind of finding, stable for tools
+  int column = 1;   // in characters, where known
 };
 
 struct Summary {
@@ -64,9 +69,10 @@ struct Options {
 };
 
 // Checks files and folders (a folder: its programmes KIVO.001 to KIVO.100, found as the
-// programme list finds them; no path: the current folder). Prints the diagnostics and a
-// summary per file. Returns 0 when no file has an error, 1 when one has, 2 when a path
-// is not there or a folder holds no programme.
+// programme list finds them, and the files named like programmes that the list never
+// shows; no path: the current folder). Prints the diagnostics and a summary per file.
+// Returns 0 when no file has an error, 1 when one has, 2 when a path is not there or a
+// folder holds no programme (the other paths are checked all the same).
 int run(const QStringList& paths, const Options& options);
 
 // The check mode's process after the command line: a GUI application without a display

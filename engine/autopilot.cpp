@@ -12,31 +12,31 @@ bool StageTap::menuOpen() const {
 }
 
 void StageTap::setButtonCaption(int index, const QString& caption) {
-  inner_.setButtonCaption(index, caption);
+  inner().setButtonCaption(index, caption);
   captions_.at(index) = caption;
 }
 
 void StageTap::setButtonVisible(int index, bool visible) {
   const bool wasOpen = menuOpen();
-  inner_.setButtonVisible(index, visible);
+  inner().setButtonVisible(index, visible);
   visible_.at(index) = visible;
   if (!wasOpen && visible && onMenuOpened) onMenuOpened();
   if (wasOpen && !menuOpen() && onMenuClosed) onMenuClosed();
 }
 
 void StageTap::setTimerPeriod(int ms) {
-  inner_.setTimerPeriod(ms);
-  if (clock) clock->setTimerPeriod(ms);
+  inner().setTimerPeriod(ms);
+  if (clock_) clock_->setTimerPeriod(ms);
 }
 
 void StageTap::setTimerEnabled(bool enabled) {
-  inner_.setTimerEnabled(enabled);
-  if (clock) clock->setTimerEnabled(enabled);
+  inner().setTimerEnabled(enabled);
+  if (clock_) clock_->setTimerEnabled(enabled);
 }
 
-std::optional<int> Autopilot::nextPress(const std::array<QString, 8>& captions, const std::array<bool, 8>& visible) {
+std::optional<int> Autopilot::nextPress(const StageTap::Buttons& captions, const StageTap::Shown& visible) {
   std::optional<int> end;
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i < kButtonCount; ++i) {
     if (!visible[i] || captions[i].isEmpty()) continue;
     if (captions[i] == kEndItem) {
       if (!end) end = i;
@@ -48,8 +48,8 @@ std::optional<int> Autopilot::nextPress(const std::array<QString, 8>& captions, 
   return end;
 }
 
-void Autopilot::markChosen(const std::array<QString, 8>& captions, const QString& caption) {
-  for (int i = 0; i < 8; ++i) {
+void Autopilot::markChosen(const StageTap::Buttons& captions, const QString& caption) {
+  for (int i = 0; i < kButtonCount; ++i) {
     if (!played_[i] && captions[i] == caption) {
       played_[i] = true;
       return;

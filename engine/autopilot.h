@@ -16,40 +16,32 @@ namespace engine {
 class VirtualClock;
 
 // Passes every call on to the real stage, remembering the item buttons, and says when
-// the item menu opens (the first button shown) and closes (the last one hidden).
-class StageTap : public StagePort {
+// the item menu opens (the first button shown) and closes (the last one hidden). With a
+// clock, the stage timer's settings are mirrored to it, whose ticks then stand in for
+// the real timer's.
+class StageTap : public StageRelay {
  public:
-  explicit StageTap(StagePort& inner) : inner_(inner) {}
+  using Buttons = std::array<QString, kButtonCount>;
+  using Shown = std::array<bool, kButtonCount>;
+
+  explicit StageTap(StagePort& inner, VirtualClock* clock = nullptr) : StageRelay(inner), clock_(clock) {}
 
   std::function<void()> onMenuOpened;
   std::function<void()> onMenuClosed;
-  // When set, the stage timer's settings are mirrored to this clock, whose ticks then
-  // stand in for the real timer's.
-  VirtualClock* clock = nullptr;
 
   bool menuOpen() const;
-  const std::array<QString, 8>& buttonCaptions() const { return captions_; }
-  const std::array<bool, 8>& buttonsVisible() const { return visible_; }
+  const Buttons& buttonCaptions() const { return captions_; }
+  const Shown& buttonsVisible() const { return visible_; }
 
-  void setCaption(const QString& text) override { inner_.setCaption(text); }
-  void setSpeakerPicture(const QString& file) override { inner_.setSpeakerPicture(file); }
-  void setViewPicture(const QString& file) override { inner_.setViewPicture(file); }
-  QSize viewSize() const override { return inner_.viewSize(); }
-  void setViewLeft(int left) override { inner_.setViewLeft(left); }
-  void setViewTop(int top) override { inner_.setViewTop(top); }
-  void setViewVisible(bool visible) override { inner_.setViewVisible(visible); }
   void setButtonCaption(int index, const QString& caption) override;
   void setButtonVisible(int index, bool visible) override;
   void setTimerPeriod(int ms) override;
   void setTimerEnabled(bool enabled) override;
-  bool autoSpeak() const override { return inner_.autoSpeak(); }
-  void showStage() override { inner_.showStage(); }
-  void hideStage() override { inner_.hideStage(); }
 
  private:
-  StagePort& inner_;
-  std::array<QString, 8> captions_;
-  std::array<bool, 8> visible_{};
+  VirtualClock* clock_;
+  Buttons captions_;
+  Shown visible_{};
 };
 
 // Which button an unattended viewer presses: every visible button with a caption once,
@@ -61,12 +53,12 @@ class Autopilot {
   static constexpr int kPressDelayMs = 1500;
 
   void newProgramme() { played_.fill(false); }
-  std::optional<int> nextPress(const std::array<QString, 8>& captions, const std::array<bool, 8>& visible);
+  std::optional<int> nextPress(const StageTap::Buttons& captions, const StageTap::Shown& visible);
   // A viewer pressed a button with this caption: the first unplayed one counts as played.
-  void markChosen(const std::array<QString, 8>& captions, const QString& caption);
+  void markChosen(const StageTap::Buttons& captions, const QString& caption);
 
  private:
-  std::array<bool, 8> played_{};
+  StageTap::Shown played_{};
 };
 
 }  // namespace engine

@@ -14,7 +14,7 @@ void Engine::presentDialogue(const QString& line) {
   const QString text = line.mid(colon + 1);
   const QString speaker = line.left(colon);
   const CastTable::Pictures pictures = cast_.lookup(speaker);
-  if (onDialogue) onDialogue(speaker, cast_.contains(speaker));
+  if (watchers_.onDialogue) watchers_.onDialogue(speaker, cast_.contains(speaker));
   stage_.setCaption(text);
 
   // The automatic mode is read here for the cycle count and again for the hold.

@@ -9,8 +9,8 @@ using platform::RuntimeError;
 using platform::trace::Event;
 
 Engine::Engine(SharedState& state, StagePort& stage, SoundPort& sound, EventPump& pump,
-               platform::SequentialInput& input)
-    : state_(state), stage_(stage), sound_(sound), pump_(pump), reader_(input) {}
+               platform::SequentialInput& input, Watchers watchers)
+    : state_(state), stage_(stage), sound_(sound), pump_(pump), watchers_(std::move(watchers)), reader_(input) {}
 
 void Engine::runProgramme() {
   Event("state").word("Starting");
@@ -59,7 +59,7 @@ bool Engine::survive(Phase phase, const std::function<void()>& step) {
     step();
     return true;
   } catch (const RuntimeError& e) {
-    if (!onFault || !onFault(e, phase)) throw;
+    if (!watchers_.onFault || !watchers_.onFault(e, phase)) throw;
     // The faulty section is abandoned like one left by a jump to the item menu.
     reader_.closeAll();
     // The policy may rather end the whole programme.
@@ -70,7 +70,7 @@ bool Engine::survive(Phase phase, const std::function<void()>& step) {
 
 void Engine::endProgramme() {
   reader_.closeAll();
-  for (int i = 0; i < 8; ++i) stage_.setButtonVisible(i, false);
+  for (int i = 0; i < kButtonCount; ++i) stage_.setButtonVisible(i, false);
   stage_.hideStage();
 }
 

@@ -17,6 +17,7 @@
 #include "engine/ports.h"
 #include "engine/reader.h"
 #include "engine/shared_state.h"
+#include "engine/stage_trace.h"
 
 namespace platform {
 class SequentialInput;
@@ -37,31 +38,37 @@ struct Timing {
 
 // The view area inside the view frame, in twips: a picture is centred in it.
 inline constexpr int kViewArea = 3840;
+// The speaker picture box, in twips (square): a picture is shown from its top left corner.
+inline constexpr int kSpeakerBox = 1500;
 
 // Where in a programme a run-time error happened.
 enum class Phase { Cast, Pre, Menu, Item, Closing };
 
 class Engine {
  public:
+  // What a mode without a viewer adds to a run; play leaves both empty.
+  struct Watchers {
+    // Unattended modes go on after a run-time error instead of ending the program. When
+    // set and it returns true, the programme goes on: after the cast table with "[pre]",
+    // after "[pre]" or an item with the item menu (an item's fault ends that item, as a
+    // jump to the item menu would); after the menu or the closing section the programme
+    // ends as after "[ＥＮＤ]". A policy that raises SharedState::leaveRequested before
+    // returning true ends the programme at once instead. When unset or false, the error
+    // ends runProgramme.
+    std::function<bool(const platform::RuntimeError&, Phase)> onFault;
+    // Sees each dialogue line once its speaker has been looked up (the checker counts
+    // speakers and finds those missing from the cast).
+    std::function<void(const QString& speaker, bool inCast)> onDialogue;
+    // Sees each command line the player does not know and so ignores (the text after "@").
+    std::function<void(const QString& command)> onIgnoredCommand;
+  };
+
   Engine(SharedState& state, StagePort& stage, SoundPort& sound, EventPump& pump,
-         platform::SequentialInput& input);
+         platform::SequentialInput& input, Watchers watchers = {});
 
   // Start programme: cast table, "[pre]", then the item loop until "ＥＮＤ" has run its
   // section and hidden the stage. Throws platform::RuntimeError on script faults.
   void runProgramme();
-
-  // Unattended modes go on after a run-time error instead of ending the program. When set
-  // and it returns true, the programme goes on: after the cast table with "[pre]", after
-  // "[pre]" or an item with the item menu (an item's fault ends that item, as a jump to
-  // the item menu would); after the menu or the closing section the programme ends as
-  // after "[ＥＮＤ]". A policy that raises SharedState::leaveRequested before returning true
-  // ends the programme at once instead. When unset or false, the error ends runProgramme
-  // as before.
-  std::function<bool(const platform::RuntimeError&, Phase)> onFault;
-
-  // Watches each dialogue line once its speaker has been looked up (the checker counts
-  // speakers and finds those missing from the cast).
-  std::function<void(const QString& speaker, bool inCast)> onDialogue;
 
   // The pieces, public for tests.
   void loadCast();
@@ -87,9 +94,10 @@ class Engine {
   void advanceWait();
 
   SharedState& state_;
-  StagePort& stage_;
+  StageTrace stage_;  // every call to the stage goes through its trace
   SoundPort& sound_;
   EventPump& pump_;
+  const Watchers watchers_;
   SectionReader reader_;
   CastTable cast_;
 };

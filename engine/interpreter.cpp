@@ -32,8 +32,10 @@ void Engine::runCommand(const QString& command) {
     sound_.playMusic(command.mid(5));
   } else if (command.left(5) == u"VOICE") {
     sound_.playClip(command.mid(6));
+  } else if (watchers_.onIgnoredCommand) {
+    // Anything else is not a command this player knows: nothing happens.
+    watchers_.onIgnoredCommand(command);
   }
-  // Anything else is not a command this player knows: nothing happens.
 }
 
 void Engine::showView(const QString& file) {

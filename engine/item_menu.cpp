@@ -3,9 +3,6 @@
 #include "platform/runtime_error.h"
 
 namespace engine {
-namespace {
-constexpr int kButtons = 8;
-}
 
 QString Engine::presentItemMenu() {
   stage_.setCaption(kMenuPrompt);
@@ -15,9 +12,9 @@ QString Engine::presentItemMenu() {
   reader_.openSection(state_.scenarioPath, QStringLiteral("[menu]"));
   std::optional<QString> line = reader_.firstBodyLine();
   for (int i = 0; line; ++i) {
-    if (i >= kButtons) {
+    if (i >= kButtonCount) {
       platform::ErrorPlace place = reader_.place();
-      place.hint = QStringLiteral("a menu has at most 8 lines");
+      place.hint = QStringLiteral("a menu has at most %1 lines").arg(kButtonCount);
       throw platform::missingControlElement(i).at(place);
     }
     stage_.setButtonCaption(i, *line);
@@ -28,7 +25,7 @@ QString Engine::presentItemMenu() {
 
   // A button with an empty caption sets an empty item, so the wait goes on.
   waitWhile([this] { return state_.chosenItem.isEmpty(); });
-  for (int i = 0; i < kButtons; ++i) stage_.setButtonVisible(i, false);
+  for (int i = 0; i < kButtonCount; ++i) stage_.setButtonVisible(i, false);
   return state_.chosenItem;
 }
 

@@ -7,6 +7,9 @@
 
 namespace engine {
 
+// The item buttons Command1(0) to Command1(7).
+inline constexpr int kButtonCount = 8;
+
 // The stage window's controls, as the engine uses them. Sizes and positions are twips.
 class StagePort {
  public:
@@ -21,7 +24,7 @@ class StagePort {
   virtual void setViewLeft(int left) = 0;
   virtual void setViewTop(int top) = 0;
   virtual void setViewVisible(bool visible) = 0;
-  // Command1(index), index 0 to 7.
+  // Command1(index), index 0 to kButtonCount - 1.
   virtual void setButtonCaption(int index, const QString& caption) = 0;
   virtual void setButtonVisible(int index, bool visible) = 0;
   // Timer1: period 0 means no ticks; setting a period or enabling restarts the count.
@@ -30,6 +33,54 @@ class StagePort {
   virtual bool autoSpeak() const = 0;                              // mnuAutoSpeak checked
   virtual void showStage() = 0;  // modeless; the first show loads the window
   virtual void hideStage() = 0;
+};
+
+// Passes every call on to another stage. A decorator derives from it and overrides only
+// the calls it adds something to.
+class StageRelay : public StagePort {
+ public:
+  explicit StageRelay(StagePort& inner) : inner_(inner) {}
+
+  void setCaption(const QString& text) override { inner_.setCaption(text); }
+  void setSpeakerPicture(const QString& file) override { inner_.setSpeakerPicture(file); }
+  void setViewPicture(const QString& file) override { inner_.setViewPicture(file); }
+  QSize viewSize() const override { return inner_.viewSize(); }
+  void setViewLeft(int left) override { inner_.setViewLeft(left); }
+  void setViewTop(int top) override { inner_.setViewTop(top); }
+  void setViewVisible(bool visible) override { inner_.setViewVisible(visible); }
+  void setButtonCaption(int index, const QString& caption) override { inner_.setButtonCaption(index, caption); }
+  void setButtonVisible(int index, bool visible) override { inner_.setButtonVisible(index, visible); }
+  void setTimerPeriod(int ms) override { inner_.setTimerPeriod(ms); }
+  void setTimerEnabled(bool enabled) override { inner_.setTimerEnabled(enabled); }
+  bool autoSpeak() const override { return inner_.autoSpeak(); }
+  void showStage() override { inner_.showStage(); }
+  void hideStage() override { inner_.hideStage(); }
+
+ protected:
+  StagePort& inner() const { return inner_; }
+
+ private:
+  StagePort& inner_;
+};
+
+// A stage without controls: every call does nothing, no picture has a size and the
+// automatic mode is off. What a port that only watches some calls relays the rest to.
+class NoStage : public StagePort {
+ public:
+  void setCaption(const QString&) override {}
+  void setSpeakerPicture(const QString&) override {}
+  void setViewPicture(const QString&) override {}
+  QSize viewSize() const override { return {}; }
+  void setViewLeft(int) override {}
+  void setViewTop(int) override {}
+  void setViewVisible(bool) override {}
+  void setButtonCaption(int, const QString&) override {}
+  void setButtonVisible(int, bool) override {}
+  void setTimerPeriod(int) override {}
+  void setTimerEnabled(bool) override {}
+  bool autoSpeak() const override { return false; }
+  void showStage() override {}
+  void hideStage() override {}
 };
 
 class SoundPort {

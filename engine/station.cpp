@@ -16,12 +16,21 @@ void reportFaultAndGoOn(const platform::RuntimeError& error) {
 
 Station::Station(SharedState& state, StagePort& stage, SoundPort& sound, EventPump& pump,
                  platform::SequentialInput& input, Scheduler& scheduler, StationHost& host)
+    : Station(state, stage, sound, pump, input, scheduler, host, nullptr) {}
+
+Station::Station(SharedState& state, StagePort& stage, SoundPort& sound, VirtualClock& clock,
+                 platform::SequentialInput& input, StationHost& host)
+    : Station(state, stage, sound, clock, input, clock, host, &clock) {}
+
+Station::Station(SharedState& state, StagePort& stage, SoundPort& sound, EventPump& pump,
+                 platform::SequentialInput& input, Scheduler& scheduler, StationHost& host, VirtualClock* clock)
     : state_(state),
       pump_(pump),
       scheduler_(scheduler),
       host_(host),
-      tap_(stage),
-      engine_(state, tap_, sound, pump, input) {
+      tap_(stage, clock),
+      engine_(state, tap_, sound, pump, input,
+              {.onFault = [this](const platform::RuntimeError& e, Phase p) { return survive(e, p); }, .onDialogue = {}, .onIgnoredCommand = {}}) {
   tap_.onMenuOpened = [this] {
     pressedByStation_ = false;
     pendingPress_ = scheduler_.schedule(Autopilot::kPressDelayMs, [this] {
@@ -34,13 +43,15 @@ Station::Station(SharedState& state, StagePort& stage, SoundPort& sound, EventPu
     // A viewer's own press counts as that item played.
     if (!pressedByStation_ && !state_.chosenItem.isEmpty()) pilot_.markChosen(tap_.buttonCaptions(), state_.chosenItem);
   };
-  engine_.onFault = [this](const platform::RuntimeError& error, Phase phase) {
-    reportFaultAndGoOn(error);
-    faulted_ = true;
-    // An item's fault ends that item only; anywhere else the programme is over.
-    if (phase != Phase::Item) state_.leaveRequested = true;
-    return true;
-  };
+}
+
+bool Station::survive(const platform::RuntimeError& error, Phase phase) {
+  if (!surviveFaults_) return false;
+  reportFaultAndGoOn(error);
+  faulted_ = true;
+  // An item's fault ends that item only; anywhere else the programme is over.
+  if (phase != Phase::Item) state_.leaveRequested = true;
+  return true;
 }
 
 void Station::run(bool once) {
@@ -62,8 +73,9 @@ void Station::run(bool once) {
   }
 }
 
-bool Station::playProgramme(const QString& file) {
+bool Station::playProgramme(const QString& file, bool surviveFaults) {
   Event("broadcast").text(file).num(round_);
+  surviveFaults_ = surviveFaults;
   state_.scenarioPath = file;
   // A viewer may have switched it off; each programme starts with it on again, so the
   // station never waits for a viewer who has gone.
@@ -72,6 +84,7 @@ bool Station::playProgramme(const QString& file) {
   faulted_ = false;
   engine_.runProgramme();
   cancelPress();
+  faults_ += faulted_ ? 1 : 0;
   return faulted_;
 }
 

@@ -11,6 +11,7 @@
 
 #include "engine/autopilot.h"
 #include "engine/engine.h"
+#include "engine/virtual_clock.h"
 
 namespace engine {
 
@@ -44,9 +45,14 @@ class Station {
   };
 
   // The engine plays on `stage` through the station's tap; presses and pauses are
-  // scheduled on `scheduler` and waited for with `pump`.
+  // scheduled on `scheduler` and waited for with `pump` (real time: the stage's own
+  // timer ticks).
   Station(SharedState& state, StagePort& stage, SoundPort& sound, EventPump& pump, platform::SequentialInput& input,
           Scheduler& scheduler, StationHost& host);
+  // On virtual time: `clock` is the pump and the scheduler, and the stage timer's
+  // settings are mirrored onto it, so its ticks stand in for the timer's.
+  Station(SharedState& state, StagePort& stage, SoundPort& sound, VirtualClock& clock,
+          platform::SequentialInput& input, StationHost& host);
 
   // Round after round: the opening, then each programme not left out, each after the
   // list window has been up for kListMs. With `once` it returns after the first round;
@@ -54,15 +60,19 @@ class Station {
   void run(bool once);
 
   // One programme as the station plays it: traced `broadcast`, items pressed by the
-  // autopilot, faults reported and survived. Returns whether it faulted.
-  bool playProgramme(const QString& file);
+  // autopilot, faults reported and survived. Returns whether it faulted. With
+  // `surviveFaults` false a run-time error ends the programme and is thrown instead.
+  bool playProgramme(const QString& file, bool surviveFaults = true);
 
   int round() const { return round_; }
-  const QSet<QString>& leftOut() const { return leftOut_; }
-  StageTap& tap() { return tap_; }
-  Engine& engine() { return engine_; }
+  // Programmes that faulted since the station was built.
+  int faults() const { return faults_; }
 
  private:
+  Station(SharedState& state, StagePort& stage, SoundPort& sound, EventPump& pump, platform::SequentialInput& input,
+          Scheduler& scheduler, StationHost& host, VirtualClock* clock);
+
+  bool survive(const platform::RuntimeError& error, Phase phase);
   void pressNext();
   void cancelPress();
   void pause(int ms);
@@ -80,6 +90,8 @@ class Station {
   long pendingPress_ = 0;
   bool pressedByStation_ = false;
   bool faulted_ = false;
+  bool surviveFaults_ = true;
+  int faults_ = 0;
   QHash<QString, int> faultyRounds_;  // consecutive rounds with a fault, per file
   QSet<QString> leftOut_;
 };

@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (int i = 0; i < kMenuPresses; ++i) {
     w.onMenu([&w, i] {
-      for (int k = 0; k < 8; ++k) {
-        const int button = (i + k) % 8;
+      for (int k = 0; k < engine::kButtonCount; ++k) {
+        const int button = (i + k) % engine::kButtonCount;
         if (w.buttonVisible[button]) return w.events.buttonClicked(button, w.buttonCaption[button]);
       }
     });

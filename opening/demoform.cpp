@@ -123,13 +123,13 @@ Demoform::Demoform(SoundCall sound, QWidget* parent)
   setAutoFillBackground(true);
   setFocusPolicy(Qt::StrongFocus);
 
-  Timer1 = new platform::Timer(this);
-  connect(Timer1, &platform::Timer::tick, this, &Demoform::Timer1_Timer);
+  timer1_ = new platform::Timer(this);
+  connect(timer1_, &platform::Timer::tick, this, &Demoform::Timer1_Timer);
 
   // Created bottom first: sprite, holders, segments, year.
-  Image1 = new QLabel(this);
-  Image1->move(twipsToPixels(spriteLeft_), twipsToPixels(spriteTop_));
-  Image1->resize(0, 0);
+  image1_ = new QLabel(this);
+  image1_->move(twipsToPixels(spriteLeft_), twipsToPixels(spriteTop_));
+  image1_->resize(0, 0);
 
   const Frame frames[] = {Frame::A, Frame::B, Frame::C, Frame::D};
   int holderLeft = kHolderLeftTwips;
@@ -147,20 +147,20 @@ Demoform::Demoform(SoundCall sound, QWidget* parent)
   lines_->setGeometry(rect());
   lineVisible_.fill(true);  // visible as laid out, until the load handler
 
-  Label1 = new QLabel(QStringLiteral("1999"), this);
-  Label1->setGeometry(platform::twipsRect(3000, 960, 855, 300));
-  Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  Label1->setMargin(0);
-  Label1->setIndent(0);
-  QPalette labelPal = Label1->palette();
+  label1_ = new QLabel(QStringLiteral("1999"), this);
+  label1_->setGeometry(platform::twipsRect(3000, 960, 855, 300));
+  label1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label1_->setMargin(0);
+  label1_->setIndent(0);
+  QPalette labelPal = label1_->palette();
   labelPal.setColor(QPalette::Window, Qt::black);
   labelPal.setColor(QPalette::WindowText, QColor(0, 255, 0));
-  Label1->setPalette(labelPal);
-  Label1->setAutoFillBackground(true);
+  label1_->setPalette(labelPal);
+  label1_->setAutoFillBackground(true);
   platform::installFontSubstitutions();
   QFont font = platform::layoutFont(platform::kMinchoFamily, kLabelFontSizeCentipoints / 100.0);
   font.setBold(true);
-  Label1->setFont(font);
+  label1_->setFont(font);
 
   Form_Load();
 }
@@ -182,16 +182,16 @@ void Demoform::Form_Load() {
   move(int(std::lround(position_.x() / platform::kTwipsPerPixel)),
        int(std::lround(position_.y() / platform::kTwipsPerPixel)));
 
-  Label1->setVisible(false);
+  label1_->setVisible(false);
   for (int i = 1; i < 20; ++i) lineVisible_[i] = false;
   lines_->update();
 
-  Image1->setPixmap(holders_[0]->pixmap());
+  image1_->setPixmap(holders_[0]->pixmap());
   frame_ = Frame::A;
   spriteTop_ = 800;
   placeSprite();
 
-  Timer1->setInterval(kTickMs);
+  timer1_->setInterval(kTickMs);
 
   char where[64];
   std::snprintf(where, sizeof where, "%g %g", position_.x(), position_.y());
@@ -199,16 +199,16 @@ void Demoform::Form_Load() {
 }
 
 void Demoform::placeSprite() {
-  Image1->move(twipsToPixels(spriteLeft_), twipsToPixels(spriteTop_));
-  Image1->resize(Image1->pixmap().deviceIndependentSize().toSize());
+  image1_->move(twipsToPixels(spriteLeft_), twipsToPixels(spriteTop_));
+  image1_->resize(image1_->pixmap().deviceIndependentSize().toSize());
 }
 
 void Demoform::Timer1_Timer() {
   const int step = step_;
   switch (step) {
     case 1:
-      platform::trace::Event("opening-step").num(step).word(NoPlayMode ? "silent" : "sound");
-      if (!NoPlayMode) playSound("ZUDEMO.WAV", sound::winmm::SND_ASYNC);
+      platform::trace::Event("opening-step").num(step).word(noPlayMode_ ? "silent" : "sound");
+      if (!noPlayMode_) playSound("ZUDEMO.WAV", sound::winmm::SND_ASYNC);
       break;
     case 4:
       platform::trace::Event("opening-step").num(step);
@@ -242,11 +242,11 @@ void Demoform::Timer1_Timer() {
       break;
     case 13:
       platform::trace::Event("opening-step").num(step);
-      Label1->setVisible(true);
+      label1_->setVisible(true);
       break;
     case kLastStep:
       platform::trace::Event("opening-step").num(step);
-      Timer1->setInterval(0);
+      timer1_->setInterval(0);
       hide();
       traceHidden("end");
       break;
@@ -262,20 +262,20 @@ void Demoform::showLines(int first, int last) {
 }
 
 void Demoform::frameChange(int dLeft, int dTop, Frame picture) {
-  Image1->setVisible(false);
+  image1_->setVisible(false);
   spriteLeft_ += dLeft;
   spriteTop_ += dTop;
-  Image1->setPixmap(holders_[int(picture) - int(Frame::A)]->pixmap());
+  image1_->setPixmap(holders_[int(picture) - int(Frame::A)]->pixmap());
   frame_ = picture;
   placeSprite();
-  Image1->setVisible(true);
+  image1_->setVisible(true);
 }
 
 void Demoform::Form_KeyDown(int /*keyCode*/, int shift) {
   if (shift == 0) return;
   platform::trace::Event("opening-key").num(shift);
   playSound("Dummy.wav", sound::winmm::SND_ASYNC | sound::winmm::SND_NODEFAULT);
-  NoPlayMode = true;
+  noPlayMode_ = true;
 }
 
 void Demoform::keyPressEvent(QKeyEvent* event) {
@@ -290,7 +290,7 @@ void Demoform::keyPressEvent(QKeyEvent* event) {
 
 void Demoform::closeEvent(QCloseEvent* event) {
   // A close request ends the opening at once; no tick may follow it.
-  Timer1->setInterval(0);
+  timer1_->setInterval(0);
   event->accept();
   traceHidden("close");
 }
@@ -310,14 +310,14 @@ void Demoform::playSound(const char* name, unsigned flags) {
   }
 }
 
-QSize Demoform::spriteSize() const { return Image1->pixmap().deviceIndependentSize().toSize(); }
-bool Demoform::spriteVisible() const { return Image1->isVisibleTo(this); }
+QSize Demoform::spriteSize() const { return image1_->pixmap().deviceIndependentSize().toSize(); }
+bool Demoform::spriteVisible() const { return image1_->isVisibleTo(this); }
 bool Demoform::lineVisible(int index) const { return index >= 1 && index <= 19 && lineVisible_[index]; }
-bool Demoform::yearVisible() const { return Label1->isVisibleTo(this); }
-QString Demoform::yearText() const { return Label1->text(); }
-QFont Demoform::yearFont() const { return Label1->font(); }
-int Demoform::timerInterval() const { return Timer1->interval(); }
-bool Demoform::timerTicking() const { return Timer1->isTicking(); }
+bool Demoform::yearVisible() const { return label1_->isVisibleTo(this); }
+QString Demoform::yearText() const { return label1_->text(); }
+QFont Demoform::yearFont() const { return label1_->font(); }
+int Demoform::timerInterval() const { return timer1_->interval(); }
+bool Demoform::timerTicking() const { return timer1_->isTicking(); }
 
 QPixmap Demoform::framePicture(Frame frame) {
   initOpeningResources();

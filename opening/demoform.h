@@ -48,17 +48,14 @@ class Demoform : public QWidget {
   explicit Demoform(SoundCall sound = &sound::winmm::sndPlaySoundA, QWidget* parent = nullptr);
   ~Demoform() override;
 
-  // Set by any key pressed with Shift, Ctrl or Alt; keeps step 1 silent. Never cleared.
-  bool NoPlayMode = false;
-
   // Where the load handler puts the window's top-left corner, in twips: unrounded
   // halves, kept at single precision, not clamped to the screen.
   static QPointF centredTwips(double screenWidthTwips, double screenHeightTwips);
   QPointF positionTwips() const { return position_; }
 
-  // Handlers, public so that tests can drive the time line tick by tick.
-  void Timer1_Timer();
-  void Form_KeyDown(int keyCode, int shift);
+  // One tick of Timer1 now, for a driver that keeps time itself (the recorder's
+  // virtual clock, tests); the window's own timer then is not to run.
+  void advance() { Timer1_Timer(); }
 
   // What a viewer would see, for tests and the trace.
   enum class Frame { None, A, B, C, D };
@@ -73,6 +70,7 @@ class Demoform : public QWidget {
   QFont yearFont() const;
   int timerInterval() const;
   bool timerTicking() const;
+  bool noPlayMode() const { return noPlayMode_; }  // step 1 will stay silent
 
   // The frame pictures as stored in the layout.
   static QPixmap framePicture(Frame frame);
@@ -85,6 +83,8 @@ class Demoform : public QWidget {
   class LineLayer;
 
   void Form_Load();
+  void Timer1_Timer();
+  void Form_KeyDown(int keyCode, int shift);
   void frameChange(int dLeft, int dTop, Frame picture);
   void showLines(int first, int last);
   void placeSprite();
@@ -94,9 +94,11 @@ class Demoform : public QWidget {
   SoundCall sound_;
   qint16 step_ = 0;
   QPointF position_;
-  platform::Timer* Timer1 = nullptr;
-  QLabel* Label1 = nullptr;
-  QLabel* Image1 = nullptr;
+  // Set by any key pressed with Shift, Ctrl or Alt; keeps step 1 silent. Never cleared.
+  bool noPlayMode_ = false;
+  platform::Timer* timer1_ = nullptr;
+  QLabel* label1_ = nullptr;
+  QLabel* image1_ = nullptr;
   std::array<QLabel*, 4> holders_{};  // Image2 .. Image5
   LineLayer* lines_ = nullptr;
   std::array<bool, 20> lineVisible_{};

@@ -1,5 +1,6 @@
 #include "platform/picture.h"
 
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageReader>
@@ -33,8 +34,20 @@ QImage loadPictureImage(const QString& name) {
   const std::optional<QByteArray> bytes = isRegularFile(*path) ? readFileBytes(*path) : std::nullopt;
   QImageReader::setAllocationLimit(kPictureLimitMb);
   QImage image;
-  if (!bytes || !image.loadFromData(*bytes))
-    throw RuntimeError(err::InvalidPicture).at({{}, 0, {}, QStringLiteral("\"%1\" is not a picture this player can read").arg(name)});
+  if (!bytes || !image.loadFromData(*bytes)) {
+    QString why = QStringLiteral("\"%1\" is not a picture this player can read").arg(name);
+    // A picture refused for its size alone says so: its header still gives the size.
+    QBuffer buffer;
+    if (bytes) buffer.setData(*bytes);
+    const QSize size = bytes ? QImageReader(&buffer).size() : QSize();
+    if (size.isValid() && qint64(size.width()) * size.height() * 4 > qint64(kPictureLimitMb) << 20)
+      why = QStringLiteral("\"%1\" is %2 x %3 pixels: this player decodes pictures of at most %4 MB (4096 x 4096)")
+                .arg(name)
+                .arg(size.width())
+                .arg(size.height())
+                .arg(kPictureLimitMb);
+    throw RuntimeError(err::InvalidPicture).at({{}, 0, {}, why});
+  }
   return image;
 }
 

@@ -6,15 +6,14 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
-#include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <csignal>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
 
+#include "catalogue/catalogue.h"
 #include "engine/stage_events.h"
 #include "engine/station.h"
 #include "engine/virtual_clock.h"
@@ -39,31 +38,26 @@ struct Interrupted {};
 
 void fail(const QString& text) { std::fprintf(stderr, "kivo: %s\n", text.toUtf8().constData()); }
 
-// Passes every call on to the stage window and notes that the picture may have changed,
-// so frames between changes repeat the last drawing.
-class MarkingStage : public engine::StagePort {
+// Notes that the picture may have changed, so frames between changes repeat the last
+// drawing; the timer and the automatic mode change nothing on screen.
+class MarkingStage : public engine::StageRelay {
  public:
-  explicit MarkingStage(stage::Form1& form) : form_(form) {}
+  using StageRelay::StageRelay;
   bool changed = true;
 
-  void setCaption(const QString& t) override { mark(), form_.setCaption(t); }
-  void setSpeakerPicture(const QString& f) override { mark(), form_.setSpeakerPicture(f); }
-  void setViewPicture(const QString& f) override { mark(), form_.setViewPicture(f); }
-  QSize viewSize() const override { return form_.viewSize(); }
-  void setViewLeft(int v) override { mark(), form_.setViewLeft(v); }
-  void setViewTop(int v) override { mark(), form_.setViewTop(v); }
-  void setViewVisible(bool v) override { mark(), form_.setViewVisible(v); }
-  void setButtonCaption(int i, const QString& c) override { mark(), form_.setButtonCaption(i, c); }
-  void setButtonVisible(int i, bool v) override { mark(), form_.setButtonVisible(i, v); }
-  void setTimerPeriod(int ms) override { form_.setTimerPeriod(ms); }
-  void setTimerEnabled(bool e) override { form_.setTimerEnabled(e); }
-  bool autoSpeak() const override { return form_.autoSpeak(); }
-  void showStage() override { mark(), form_.showStage(); }
-  void hideStage() override { mark(), form_.hideStage(); }
+  void setCaption(const QString& t) override { mark(), StageRelay::setCaption(t); }
+  void setSpeakerPicture(const QString& f) override { mark(), StageRelay::setSpeakerPicture(f); }
+  void setViewPicture(const QString& f) override { mark(), StageRelay::setViewPicture(f); }
+  void setViewLeft(int v) override { mark(), StageRelay::setViewLeft(v); }
+  void setViewTop(int v) override { mark(), StageRelay::setViewTop(v); }
+  void setViewVisible(bool v) override { mark(), StageRelay::setViewVisible(v); }
+  void setButtonCaption(int i, const QString& c) override { mark(), StageRelay::setButtonCaption(i, c); }
+  void setButtonVisible(int i, bool v) override { mark(), StageRelay::setButtonVisible(i, v); }
+  void showStage() override { mark(), StageRelay::showStage(); }
+  void hideStage() override { mark(), StageRelay::hideStage(); }
 
  private:
   void mark() { changed = true; }
-  stage::Form1& form_;
 };
 
 // The progress line: programme, time recorded, speed.
@@ -105,18 +99,11 @@ class Session : public engine::StationHost {
         marking_(form_),
         clock_([this] { events_.timerTick(); }),
         sound_([this] { return clock_.now(); }, [this](const float* s, int n) { encoder_.addAudio(s, n); }),
-        station_(state_, marking_, sound_, clock_, input_, clock_, *this),
+        station_(state_, marking_, sound_, clock_, input_, *this),
         size_(form_.client()->size()),
         frame_(size_, QImage::Format_RGB32) {
-    station_.tap().clock = &clock_;
     platform::trace::setClock([this] { return clock_.now(); });
     if (!sound_.musicProblem().isEmpty()) fail(QStringLiteral("no music: ") + sound_.musicProblem());
-    // A fault is reported and survived as the station does; the status says it happened.
-    auto survive = station_.engine().onFault;
-    station_.engine().onFault = [this, survive](const platform::RuntimeError& error, engine::Phase phase) {
-      faulted_ = true;
-      return survive(error, phase);
-    };
     encoder_.start(size_, scale);
     clock_.beforeAdvance = [this](double to) {
       if (interrupted) throw Interrupted{};
@@ -127,17 +114,17 @@ class Session : public engine::StationHost {
   }
   ~Session() override { platform::trace::resetClock(); }
 
-  // Every programme of the list once, as the station's single round plays them.
+  // Every programme of the list once, as the station's single round plays them; a fault
+  // is reported and survived as the station does, and the result says it happened.
   bool recordAll() {
     station_.run(true);
-    return !faulted_;
+    return station_.faults() == 0;
   }
 
   // One programme; a run-time error ends it at that moment.
   bool recordOne(const QString& file) {
-    station_.engine().onFault = nullptr;
     try {
-      station_.playProgramme(file);
+      station_.playProgramme(file, false);
       return true;
     } catch (const platform::RuntimeError& error) {
       progress_.endLine();
@@ -168,7 +155,7 @@ class Session : public engine::StationHost {
     openingShown_ = true;
     // The opening's own timer never runs here: its ticks come from the clock.
     std::function<void()> tick = [&] {
-      demo.Timer1_Timer();
+      demo.advance();
       marking_.changed = true;
       if (demo.timerTicking()) clock_.schedule(opening::Demoform::kTickMs, tick);
     };
@@ -179,14 +166,7 @@ class Session : public engine::StationHost {
     openingShown_ = false;
   }
 
-  QStringList programmes() override {
-    // The list window's own scan, so the recording plays what the list shows.
-    selection::Form2 scan(state_, [] {});
-    scan.load();
-    QStringList files;
-    for (int i = 0; i < scan.list1()->count(); ++i) files << selection::scenarioPathOf(scan.list1()->item(i)->text());
-    return files;
-  }
+  QStringList programmes() override { return catalogue::files(); }
 
   void showList(const QString& coming) override {
     list_ = std::make_unique<selection::Form2>(state_, [] {});
@@ -205,7 +185,7 @@ class Session : public engine::StationHost {
 
   void press(int index) override {
     // Through the button itself, as a viewer's click arrives.
-    form_.command1(index)->click();
+    form_.Command1(index)->click();
     marking_.changed = true;
   }
 
@@ -254,7 +234,6 @@ class Session : public engine::StationHost {
   qint64 nextFrame_ = 0;
   QWidget* window_ = nullptr;
   std::unique_ptr<selection::Form2> list_;
-  bool faulted_ = false;
   bool openingShown_ = false;
 };
 
@@ -275,15 +254,12 @@ int run(const Options& options) {
     fail(QStringLiteral("no programme %1 in %2").arg(options.programme, QDir::currentPath()));
     return 2;
   }
-  bool anyProgramme = !options.programme.isEmpty();
-  for (int n = 1; n <= 100 && !anyProgramme; ++n) anyProgramme = exists(QStringLiteral("KIVO.%1").arg(n, 3, 10, QLatin1Char('0')));
-  if (!anyProgramme) {
-    fail(QStringLiteral("no programmes (KIVO.001 to KIVO.100) in %1").arg(QDir::currentPath()));
+  if (options.programme.isEmpty() && catalogue::files().isEmpty()) {
+    fail(QStringLiteral("no programmes (%1) in %2").arg(catalogue::range(), QDir::currentPath()));
     return 2;
   }
   // Without a video ending the name gets Matroska; a programme's own name would lose it.
-  if (QFileInfo(out).fileName().contains(QRegularExpression(QStringLiteral("^KIVO\\.\\d{3}$"),
-                                                              QRegularExpression::CaseInsensitiveOption))) {
+  if (catalogue::isProgrammeName(QFileInfo(out).fileName())) {
     fail(QStringLiteral("%1 is a programme's name; give the video another (demo.mp4, demo.webm, demo.mkv)").arg(options.out));
     return 2;
   }

@@ -19,6 +19,9 @@ packages=(
   # the file type of programmes (xdg-mime asks File::MimeInfo), the screen reader's view
   # of the windows (AT-SPI on a private D-Bus session)
   xdg-utils shared-mime-info libfile-mimeinfo-perl at-spi2-core python3-pyatspi dbus
+  # the check test reads the check's output with an editor's default error format
+  # (vim-tiny is built without the quickfix list)
+  vim
   # fuzzing (make fuzz): clang and its libFuzzer runtime
   clang libclang-rt-dev
   # benchmarks (make bench): X events for the first-window time

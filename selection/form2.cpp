@@ -9,24 +9,15 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-#include "platform/files.h"
-#include "platform/input.h"
-#include "platform/runtime_error.h"
+#include "catalogue/catalogue.h"
 #include "platform/trace.h"
+#include "platform/twips.h"
 #include "stage/app_icon.h"
 #include "stage/centre.h"
 #include "stage/window_frame.h"
 
 namespace selection {
 namespace {
-
-constexpr int kFirstNumber = 1;
-constexpr int kLastNumber = 100;
-
-// Layout in twips, converted once to pixels.
-QRect twips(int left, int top, int width, int height) {
-  return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel, height / kTwipsPerPixel);
-}
 
 // A single-selection list box as Windows has it: once an entry is selected one stays
 // selected (clicks outside the entries and Ctrl+click leave it), and a double click
@@ -57,31 +48,12 @@ class ProgrammeList : public QListWidget {
 
 }  // namespace
 
-QString scenarioFileName(int number) {
-  return QStringLiteral("KIVO.%1").arg(number, 3, 10, QLatin1Char('0'));
-}
-
 QString listEntry(const QString& title, const QString& file) {
   return title + QString(kEntryPadding, u' ') + file;
 }
 
 QString scenarioPathOf(const QString& entryText) {
   return entryText.right(8);
-}
-
-QString readTitle(platform::SequentialInput& input, const QString& file) {
-  QString title;
-  try {
-    input.open(file);
-    // Both fields go to the same place; the second one is the title.
-    title = input.fieldInput();
-    title = input.fieldInput();
-  } catch (const platform::RuntimeError&) {
-    // Unreadable, empty or single-field files are still listed, under their own name.
-    title = file;
-  }
-  input.closeAll();
-  return title;
 }
 
 Form2::Form2(engine::SharedState& state, std::function<void()> onEnd, QWidget* parent)
@@ -91,9 +63,9 @@ Form2::Form2(engine::SharedState& state, std::function<void()> onEnd, QWidget* p
       state_(state),
       onEnd_(std::move(onEnd)) {
   setObjectName(QStringLiteral("Form2"));
-  setWindowTitle(QStringLiteral("ミルカナランド放送局"));
+  setWindowTitle(stage::windowTitle());
   setWindowIcon(stage::appIcon());
-  setFixedSize(twips(0, 0, 4815, 3450).size());
+  setFixedSize(platform::twipsRect(0, 0, 4815, 3450).size());
   setSizeGripEnabled(false);
 
   QPalette face = palette();
@@ -101,54 +73,54 @@ Form2::Form2(engine::SharedState& state, std::function<void()> onEnd, QWidget* p
   setPalette(face);
   setAutoFillBackground(true);
 
-  Label1 = new QLabel(QStringLiteral("番組選択メニュー"), this);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  Label1->setGeometry(twips(840, 120, 3015, 375));
-  Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-  Label1->setWordWrap(true);
-  Label1->setTextFormat(Qt::PlainText);
+  label1_ = new QLabel(QStringLiteral("番組選択メニュー"), this);
+  label1_->setObjectName(QStringLiteral("Label1"));
+  label1_->setGeometry(platform::twipsRect(840, 120, 3015, 375));
+  label1_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  label1_->setWordWrap(true);
+  label1_->setTextFormat(Qt::PlainText);
   QFont labelFont(QStringLiteral("ＭＳ Ｐゴシック"));
   labelFont.setPixelSize(19);  // 14.25 pt at 96 dots per inch
   labelFont.setWeight(QFont::Normal);
-  Label1->setFont(labelFont);
+  label1_->setFont(labelFont);
 
-  List1 = new ProgrammeList([this] { List1_DblClick(); }, this);
-  List1->setObjectName(QStringLiteral("List1"));
-  List1->setGeometry(twips(120, 720, 4575, 2220));
-  List1->setSortingEnabled(false);
-  List1->setSelectionMode(QAbstractItemView::SingleSelection);
-  List1->setTextElideMode(Qt::ElideNone);
-  List1->setWordWrap(false);
+  list1_ = new ProgrammeList([this] { List1_DblClick(); }, this);
+  list1_->setObjectName(QStringLiteral("List1"));
+  list1_->setGeometry(platform::twipsRect(120, 720, 4575, 2220));
+  list1_->setSortingEnabled(false);
+  list1_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list1_->setTextElideMode(Qt::ElideNone);
+  list1_->setWordWrap(false);
   // The file name sits far right of the title; with the horizontal scroll bar off the
   // list keeps its scroll range at zero, so no wheel or key can bring the name into view.
-  List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  list1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   // What screen readers say for the controls; the labels alone say too little.
-  List1->setAccessibleName(QStringLiteral("番組の一覧"));
+  list1_->setAccessibleName(QStringLiteral("番組の一覧"));
 
-  Command1 = new QPushButton(QStringLiteral("START"), this);
-  Command1->setObjectName(QStringLiteral("Command1"));
-  Command1->setGeometry(twips(3480, 3000, 1215, 375));
+  command1_ = new QPushButton(QStringLiteral("START"), this);
+  command1_->setObjectName(QStringLiteral("Command1"));
+  command1_->setGeometry(platform::twipsRect(3480, 3000, 1215, 375));
 
-  Command2 = new QPushButton(QStringLiteral("END"), this);
-  Command2->setObjectName(QStringLiteral("Command2"));
-  Command2->setGeometry(twips(120, 3000, 1095, 375));
-  Command1->setAccessibleName(QStringLiteral("START"));
-  Command1->setAccessibleDescription(QStringLiteral("選んだ番組を始めます"));
-  Command2->setAccessibleName(QStringLiteral("END"));
-  Command2->setAccessibleDescription(QStringLiteral("kivo を終わります"));
+  command2_ = new QPushButton(QStringLiteral("END"), this);
+  command2_->setObjectName(QStringLiteral("Command2"));
+  command2_->setGeometry(platform::twipsRect(120, 3000, 1095, 375));
+  command1_->setAccessibleName(QStringLiteral("START"));
+  command1_->setAccessibleDescription(QStringLiteral("選んだ番組を始めます"));
+  command2_->setAccessibleName(QStringLiteral("END"));
+  command2_->setAccessibleDescription(QStringLiteral("kivo を終わります"));
 
   // Enter must press nothing, also on a focused button.
-  for (QPushButton* b : {Command1, Command2}) {
+  for (QPushButton* b : {command1_, command2_}) {
     b->setAutoDefault(false);
     b->setDefault(false);
   }
 
-  setTabOrder(List1, Command1);
-  setTabOrder(Command1, Command2);
-  List1->setFocus();
+  setTabOrder(list1_, command1_);
+  setTabOrder(command1_, command2_);
+  list1_->setFocus();
 
-  connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
-  connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+  connect(command1_, &QPushButton::clicked, this, &Form2::Command1_Click);
+  connect(command2_, &QPushButton::clicked, this, &Form2::Command2_Click);
   stage::requestFrameExtents(*this);  // for the centring when the window is loaded
 }
 
@@ -161,10 +133,10 @@ void Form2::unload() {
 }
 
 void Form2::preselect(const QString& file) {
-  for (int i = 0; i < List1->count(); ++i) {
-    if (scenarioPathOf(List1->item(i)->text()) == file) {
-      List1->setCurrentRow(i);
-      List1->scrollToItem(List1->item(i));
+  for (int i = 0; i < list1_->count(); ++i) {
+    if (scenarioPathOf(list1_->item(i)->text()) == file) {
+      list1_->setCurrentRow(i);
+      list1_->scrollToItem(list1_->item(i));
       return;
     }
   }
@@ -177,19 +149,12 @@ void Form2::Form_Load() {
 }
 
 void Form2::catalogueScan() {
-  List1->clear();
-  platform::SequentialInput input;
-  for (int n = kFirstNumber; n <= kLastNumber; ++n) {
-    // Keeps the desktop responsive while a slow folder is scanned.
-    QCoreApplication::processEvents();
-    const QString file = scenarioFileName(n);
-    const auto path = platform::resolvePath(file);
-    if (!path || !platform::isOrdinaryFile(*path)) continue;
-    const QString title = readTitle(input, file);
-    List1->addItem(listEntry(title, file));
-    platform::trace::Event("list").text(title).text(file);
+  list1_->clear();
+  for (const catalogue::Programme& p : catalogue::scan([] { QCoreApplication::processEvents(); })) {
+    list1_->addItem(listEntry(p.title, p.file));
+    platform::trace::Event("list").text(p.title).text(p.file);
   }
-  List1->clearSelection();
+  list1_->clearSelection();
 }
 
 void Form2::Command1_Click() {
@@ -201,7 +166,7 @@ void Form2::List1_DblClick() {
 }
 
 void Form2::startSelected() {
-  const QList<QListWidgetItem*> selected = List1->selectedItems();
+  const QList<QListWidgetItem*> selected = list1_->selectedItems();
   const QString text = selected.isEmpty() ? QString() : selected.front()->text();
   state_.scenarioPath = scenarioPathOf(text);
   if (state_.scenarioPath.isEmpty()) return;

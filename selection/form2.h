@@ -1,7 +1,7 @@
 #pragma once
-// The programme selection window: lists the titles of the scenario files KIVO.001 to
-// KIVO.100 found in the current directory and hands the chosen file name to the main
-// loop through the shared scenario path.
+// The programme selection window: lists the titles of the catalogue's programmes
+// (catalogue/) and hands the chosen file name to the main loop through the shared
+// scenario path.
 //
 // Life cycle, as the main loop uses it: construct, load() (centre and scan), exec().
 // exec() returns Accepted once START or a double click has set the scenario path;
@@ -18,33 +18,17 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 
-namespace platform {
-class SequentialInput;
-}
-
 namespace selection {
-
-// Layout is stored in twips: 15 twips to the pixel (96 dots per inch).
-constexpr int kTwipsPerPixel = 15;
 
 // Number of spaces between the title and the file name in a list entry: enough to push
 // the file name out of sight at the right.
 constexpr int kEntryPadding = 200;
-
-// "KIVO.001" ... "KIVO.100".
-QString scenarioFileName(int number);
 
 // The list entry for a programme: title, the padding spaces, file name.
 QString listEntry(const QString& title, const QString& file);
 
 // The scenario path an entry stands for: its last 8 characters (all of a shorter text).
 QString scenarioPathOf(const QString& entryText);
-
-// The title of a scenario file: the second comma-delimited field from the top (so the
-// first field of line 2 when line 1 holds one field only). A file that cannot be opened
-// or yields no title gets its file name as title, so one broken file cannot keep the
-// others from being listed. The slot is always left closed.
-QString readTitle(platform::SequentialInput& input, const QString& file);
 
 class Form2 : public QDialog {
   Q_OBJECT
@@ -64,10 +48,10 @@ class Form2 : public QDialog {
   // Selects the entry of this scenario file, if listed (the station shows what comes next).
   void preselect(const QString& file);
 
-  QLabel* label1() const { return Label1; }
-  QListWidget* list1() const { return List1; }
-  QPushButton* command1() const { return Command1; }
-  QPushButton* command2() const { return Command2; }
+  QLabel* Label1() const { return label1_; }
+  QListWidget* List1() const { return list1_; }
+  QPushButton* Command1() const { return command1_; }
+  QPushButton* Command2() const { return command2_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -92,10 +76,10 @@ class Form2 : public QDialog {
   bool loaded_ = false;
   bool closingByOwnCode_ = false;
 
-  QLabel* Label1;
-  QListWidget* List1;
-  QPushButton* Command1;
-  QPushButton* Command2;
+  QLabel* label1_;
+  QListWidget* list1_;
+  QPushButton* command1_;
+  QPushButton* command2_;
 };
 
 }  // namespace selection

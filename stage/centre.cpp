@@ -8,11 +8,12 @@
 
 #include "platform/basic.h"
 #include "platform/trace.h"
+#include "platform/twips.h"
 #include "stage/window_frame.h"
 
 namespace stage {
 namespace {
-constexpr int kTwipsPerPixel = 15;
+using platform::kTwipsPerPixel;
 
 // How long after the load a window whose frame was unknown may still be put right:
 // window managers report the frame within moments of mapping the window.

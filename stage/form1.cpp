@@ -16,6 +16,7 @@
 #include <QShortcut>
 #include <algorithm>
 
+#include "engine/engine.h"
 #include "engine/stage_events.h"
 #include "platform/fonts.h"
 #include "platform/keys.h"
@@ -99,7 +100,7 @@ Form1::Form1(engine::StageEvents& events, std::function<void()> onLoad, std::fun
       onLoad_(std::move(onLoad)),
       onQueryUnload_(std::move(onQueryUnload)) {
   setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(QStringLiteral("ミルカナランド放送局"));
+  setWindowTitle(stage::windowTitle());
   setWindowIcon(appIcon());
   platform::installFontSubstitutions();
   buildMenu();
@@ -203,7 +204,7 @@ void Form1::buildControls() {
 
   image1_ = new PictureBox(client_);
   image1_->setObjectName(QStringLiteral("Image1"));
-  image1_->setGeometry(twipsRect(130, 2520, 1500, 1500));
+  image1_->setGeometry(twipsRect(130, 2520, engine::kSpeakerBox, engine::kSpeakerBox));
 
   image2_ = new PictureBox(client_);
   image2_->setObjectName(QStringLiteral("Image2"));
@@ -265,18 +266,15 @@ QPushButton* Form1::button(int index) const {
 // ---- engine::StagePort ----
 
 void Form1::setCaption(const QString& text) {
-  Event("caption").text(text);
   label1_->setCaption(text);
 }
 
 void Form1::setSpeakerPicture(const QString& file) {
-  Event("speaker").text(file);
   image1_->setPicture(platform::loadPicture(file));
 }
 
 void Form1::setViewPicture(const QString& file) {
   image2_->setPicture(platform::loadPicture(file));
-  viewFile_ = file;
 }
 
 QSize Form1::viewSize() const { return platform::pixelsToTwips(image2_->size()); }
@@ -291,28 +289,12 @@ void Form1::setViewTop(int top) {
   image2_->move(image2_->x(), platform::twipsToPixels(top));
 }
 
-void Form1::setViewVisible(bool visible) {
-  if (visible) {
-    const QSize size = viewSize();
-    Event("view-show").num(viewLeft_).num(viewTop_).num(size.width()).num(size.height()).text(viewFile_);
-  } else if (image2_->isVisibleTo(client_)) {
-    Event("view-hide");
-  }
-  image2_->setVisible(visible);
-}
+void Form1::setViewVisible(bool visible) { image2_->setVisible(visible); }
 
 void Form1::setButtonCaption(int index, const QString& caption) { button(index)->setText(caption); }
 
 void Form1::setButtonVisible(int index, bool visible) {
   QPushButton* b = button(index);
-  if (visible) {
-    Event("button").num(index).text(b->text());
-  } else if (b->isVisibleTo(client_)) {
-    const bool othersHidden = std::none_of(command1_.begin(), command1_.end(), [&](QPushButton* other) {
-      return other != b && other->isVisibleTo(client_);
-    });
-    if (othersHidden) Event("buttons-hide");
-  }
   // A hidden button gives up the focus, so that keys reach the window again; Qt would
   // leave it with the hidden button when no other button can take it.
   if (!visible && (focusWidget() == b || (view_ && client_->focusWidget() == b))) b->clearFocus();
@@ -320,7 +302,6 @@ void Form1::setButtonVisible(int index, bool visible) {
 }
 
 void Form1::setTimerPeriod(int ms) {
-  Event("timer").num(ms);
   timer1_->setInterval(ms);
 }
 

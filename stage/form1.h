@@ -1,12 +1,14 @@
 #pragma once
 // The stage window: caption label, speaker and view pictures, eight item buttons,
 // the title panel, the pacing timer and the menu bar. Its handlers only pass events
-// on to engine::StageEvents; the engine drives the controls through StagePort.
+// on to engine::StageEvents; the engine drives the controls through StagePort (and
+// traces what it does to them in engine::StageTrace).
 #include <QMainWindow>
 #include <array>
 #include <functional>
 
 #include "engine/ports.h"
+#include "engine/stage_trace.h"
 
 class QAction;
 class QGraphicsProxyWidget;
@@ -32,7 +34,7 @@ class Shape;
 class Form1 : public QMainWindow, public engine::StagePort {
   Q_OBJECT
  public:
-  static constexpr int kButtonCount = 8;
+  static constexpr int kButtonCount = engine::kButtonCount;
   static constexpr int kTitleLetterCount = 10;
 
   // onLoad runs when the window is first shown, before it centres itself.
@@ -69,15 +71,13 @@ class Form1 : public QMainWindow, public engine::StagePort {
 
   // The controls, for the application and tests.
   QWidget* client() const { return client_; }
-  CaptionLabel* label1() const { return label1_; }
-  QLabel* label2(int k) const { return label2_.at(k); }
-  PictureBox* image1() const { return image1_; }
-  PictureBox* image2() const { return image2_; }
-  QPushButton* command1(int i) const { return command1_.at(i); }
-  Shape* shape1() const { return shape1_; }
-  Shape* shape2() const { return shape2_; }
-  platform::Timer* timer1() const { return timer1_; }
-  QMenu* mnumenu() const { return mnumenu_; }
+  CaptionLabel* Label1() const { return label1_; }
+  QLabel* Label2(int k) const { return label2_.at(k); }
+  PictureBox* Image1() const { return image1_; }
+  PictureBox* Image2() const { return image2_; }
+  QPushButton* Command1(int i) const { return command1_.at(i); }
+  Shape* Shape1() const { return shape1_; }
+  Shape* Shape2() const { return shape2_; }
   QAction* mnuJmpMenu() const { return mnuJmpMenu_; }
   QAction* mnuAutoSpeak() const { return mnuAutoSpeak_; }
 
@@ -125,9 +125,8 @@ class Form1 : public QMainWindow, public engine::StagePort {
   QShortcut* popUpMenu_ = nullptr;  // Alt+M in full screen, where the menu bar is hidden
 
   // The view picture's place as last set, in twips: pixels would lose precision.
-  int viewLeft_ = 1815;
-  int viewTop_ = 600;
-  QString viewFile_;
+  int viewLeft_ = engine::StageTrace::kViewStartLeft;
+  int viewTop_ = engine::StageTrace::kViewStartTop;
 };
 
 }  // namespace stage

@@ -3,9 +3,13 @@
 
 Waits out the opening, double-clicks the first title, advances "[pre]" with key presses,
 presses an item button, chooses "ＥＮＤ", sees the list again, presses END, and checks
-from the developer trace that every step happened in order and the exit status is 0.
+from the developer trace that every step happened in order and the exit status is 0, and
+from the disk audio driver's output that the programme's tune was heard.
 """
+import array
+import math
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -13,6 +17,7 @@ import tempfile
 import time
 
 KIVO = os.path.abspath(sys.argv[1])
+DEMO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "demo")
 TIMEOUT = 40.0
 TWIPS = 15
 
@@ -26,6 +31,14 @@ def bmp(width, height, rgb):
     return header + info + pixels
 
 
+def silent_wav(path, seconds=1):
+    data = b"\0\0" * 22050 * seconds
+    fmt = struct.pack("<HHIIHH", 1, 1, 22050, 44100, 2, 16)
+    with open(path, "wb") as f:
+        f.write(b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt " + struct.pack("<I", 16) + fmt +
+                b"data" + struct.pack("<I", len(data)) + data)
+
+
 def scenario(lines):
     return "".join(l + "\r\n" for l in lines).encode("cp932")
 
@@ -37,6 +50,7 @@ def write_programmes(folder):
             "[pictureinit]",
             "ミカ=mika1.bmp,MIKA2.BMP",
             "[pre]",
+            "@PLAY TUNE.MID",
             "ミカ：こんにちは",
             "; a comment",
             "ミカ：二行目です",
@@ -55,17 +69,34 @@ def write_programmes(folder):
     for name, colour in (("mika1.bmp", (200, 80, 80)), ("mika2.bmp", (80, 200, 80)), ("map.bmp", (80, 80, 200))):
         with open(os.path.join(folder, name), "wb") as f:
             f.write(bmp(40 if name != "map.bmp" else 120, 40 if name != "map.bmp" else 90, colour))
+    shutil.copy(os.path.join(DEMO, "HOSHI.MID"), os.path.join(folder, "TUNE.MID"))
+    # A silent opening, so that whatever the audio output holds is the tune.
+    silent_wav(os.path.join(folder, "ZUDEMO.WAV"))
 
 
 class Run:
     def __init__(self, folder, display):
+        self.audio_path = os.path.join(folder, "audio.raw")
         self.env = dict(os.environ, DISPLAY=display, KIVO_TRACE="1", QT_QPA_PLATFORM="xcb",
-                        SDL_AUDIODRIVER="dummy")
+                        SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.audio_path)
         self.trace_path = os.path.join(folder, "trace.txt")
         self.trace_file = open(self.trace_path, "wb")
         self.proc = subprocess.Popen([KIVO], cwd=folder, env=self.env, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=self.trace_file)
         self.start = time.monotonic()
+
+    def heard_seconds(self):
+        """How long the audio output (16-bit stereo at 44.1 kHz) was not silent, in 0.1 s steps."""
+        samples = array.array("h")
+        with open(self.audio_path, "rb") as f:
+            samples.frombytes(f.read())
+        step = 4410 * 2
+        loud = 0
+        for at in range(0, len(samples) - step + 1, step):
+            window = samples[at:at + step]
+            if math.sqrt(sum(x * x for x in window) / step) > 0.01 * 32768:
+                loud += 1
+        return loud / 10
 
     def events(self):
         with open(self.trace_path, "rb") as f:
@@ -183,8 +214,12 @@ def drive(run):
     events = run.events()
     if "exit 0" not in events:
         fail("no 'exit 0' in the trace")
+    if 'mci "play Midi" 0' not in events:
+        fail("the tune did not start: " + repr([e for e in events if e.startswith("mci ")]))
+    if run.heard_seconds() < 1:
+        fail(f"the tune was not heard: {run.heard_seconds()} s of sound")
     order = ["state Opening", "opening-hidden", "state Selecting", 'start "KIVO.001"', "state Starting",
-             'section "[pre]"', "state Menu", 'chosen "てんき"', "state Item", 'section "[てんき]"', "state Menu",
+             'section "[pre]"', 'mci "play Midi" 0', "state Menu", 'chosen "てんき"', "state Item", 'section "[てんき]"', "state Menu",
              'chosen "ＥＮＤ"', "state Closing", 'section "[ＥＮＤ]"', "state Selecting", "exit 0"]
     pos = 0
     for step in order:

@@ -1,6 +1,7 @@
 #pragma once
 // A stage, an event loop and a viewer on a virtual clock, for running the engine in
-// tests without real time or widgets. The fake stage traces like the real window.
+// tests without real time or widgets. The engine traces the fake stage as it traces the
+// real window.
 #include <QDir>
 #include <QFile>
 #include <QMap>
@@ -24,8 +25,6 @@
 #include "platform/trace.h"
 
 namespace kivo_test {
-
-using platform::trace::Event;
 
 class FakeSound : public engine::SoundPort {
  public:
@@ -66,7 +65,7 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
   }
   void choose(const QString& caption) {
     onMenu([this, caption] {
-      for (int i = 0; i < 8; ++i)
+      for (int i = 0; i < engine::kButtonCount; ++i)
         if (buttonVisible[i] && buttonCaption[i] == caption) return events.buttonClicked(i, caption);
       throw std::runtime_error("no visible button " + caption.toStdString());
     });
@@ -79,14 +78,10 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
     return out;
   }
 
-  // --- StagePort ---
-  void setCaption(const QString& text) override {
-    Event("caption").text(text);
-    caption = text;
-  }
+  // --- StagePort (the engine traces these calls itself) ---
+  void setCaption(const QString& text) override { caption = text; }
   void setSpeakerPicture(const QString& file) override {
     picture(file);
-    Event("speaker").text(file);
     speaker = file;
   }
   void setViewPicture(const QString& file) override {
@@ -96,22 +91,10 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
   QSize viewSize() const override { return viewSizeTwips; }
   void setViewLeft(int left) override { viewLeft = left; }
   void setViewTop(int top) override { viewTop = top; }
-  void setViewVisible(bool visible) override {
-    if (visible)
-      Event("view-show").num(viewLeft).num(viewTop).num(viewSizeTwips.width()).num(viewSizeTwips.height()).text(viewFile);
-    else if (viewVisible)
-      Event("view-hide");
-    viewVisible = visible;
-  }
+  void setViewVisible(bool visible) override { viewVisible = visible; }
   void setButtonCaption(int index, const QString& text) override { buttonCaption.at(index) = text; }
-  void setButtonVisible(int index, bool visible) override {
-    const bool anyBefore = anyButtonVisible();
-    buttonVisible.at(index) = visible;
-    if (visible) Event("button").num(index).text(buttonCaption[index]);
-    else if (anyBefore && !anyButtonVisible()) Event("buttons-hide");
-  }
+  void setButtonVisible(int index, bool visible) override { buttonVisible.at(index) = visible; }
   void setTimerPeriod(int ms) override {
-    Event("timer").num(ms);
     timerPeriod = ms;
     clock.setTimerPeriod(ms);
   }
@@ -151,10 +134,10 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
   QString trace;
   QString caption, speaker, viewFile;
   QSize viewSizeTwips;
-  int viewLeft = 1815, viewTop = 600;
+  int viewLeft = engine::StageTrace::kViewStartLeft, viewTop = engine::StageTrace::kViewStartTop;
   bool viewVisible = true;
-  std::array<QString, 8> buttonCaption;
-  std::array<bool, 8> buttonVisible{};
+  std::array<QString, engine::kButtonCount> buttonCaption;
+  std::array<bool, engine::kButtonCount> buttonVisible{};
   int timerPeriod = 0;
   bool autoMode = false;
   bool shown = false;

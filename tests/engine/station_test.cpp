@@ -16,9 +16,8 @@ struct StopStation {};
 
 // The fake stage and a host that records what the windows would show.
 struct OnAir : engine::StationHost {
-  OnAir() : clock([this] { world.events.timerTick(); }), station(world.state, world, world.sound, clock, world.input, clock, *this) {
+  OnAir() : clock([this] { world.events.timerTick(); }), station(world.state, world, world.sound, clock, world.input, *this) {
     world.pictures = {{"r.bmp", {15, 15}}, {"t.bmp", {15, 15}}};
-    station.tap().clock = &clock;
     platform::trace::setClock([this] { return clock.now(); });
   }
   void autoSpeakOn() override { world.autoMode = true; }

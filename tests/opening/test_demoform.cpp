@@ -38,7 +38,7 @@ class OpeningTest : public ::testing::Test, public TraceCapture {
   void runThroughStep(int step) {
     while (form_->stepCounter() <= step) {
       now += Demoform::kTickMs;
-      form_->Timer1_Timer();
+      form_->advance();
     }
   }
   void press(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
@@ -132,7 +132,7 @@ TEST_F(OpeningTest, AfterStepOneOnlyKeysWithAModifierSendTheStopSound) {
   sounds_.clear();
   for (int key : {Qt::Key_A, Qt::Key_Return, Qt::Key_Escape, Qt::Key_Space}) press(key);
   EXPECT_TRUE(sounds_.empty());
-  EXPECT_FALSE(form_->NoPlayMode);
+  EXPECT_FALSE(form_->noPlayMode());
 
   press(Qt::Key_Control);
   press(Qt::Key_A, Qt::ShiftModifier);
@@ -140,7 +140,7 @@ TEST_F(OpeningTest, AfterStepOneOnlyKeysWithAModifierSendTheStopSound) {
   press(Qt::Key_B);
   EXPECT_EQ(sounds_, std::vector<SoundCall>(3, {"Dummy.wav", 3u}));
   runThroughStep(22);
-  EXPECT_TRUE(form_->NoPlayMode);      // nothing sets it back
+  EXPECT_TRUE(form_->noPlayMode());      // nothing sets it back
   EXPECT_TRUE(form_->timerTicking());  // nor do keys shorten the opening
 
   press(Qt::Key_F4, Qt::AltModifier);  // a close request ends it at once

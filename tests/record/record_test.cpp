@@ -141,7 +141,7 @@ TEST_F(Recording, PictureAndSoundFollowTheProgrammeFrameByFrame) {
   engine::StageEvents events(state, input);
   stage::Form1 form(events, {}, {});
   constexpr int kScale = 2;
-  const QRect speaker = form.image1()->geometry();
+  const QRect speaker = form.Image1()->geometry();
   const QPoint speakerSpot = (speaker.topLeft() + QPoint(30, 30)) * kScale;
 
   const TraceLine viewShow = at("view-show");

@@ -28,7 +28,7 @@ class Form2Test : public TempFolderTest, public TraceCapture {
     form->load();
     form->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    form->list1()->doItemsLayout();
+    form->List1()->doItemsLayout();
     return form;
   }
 
@@ -62,12 +62,12 @@ TEST_F(Form2Test, ScanListsTitlesInNumberOrderBrokenFilesByNameAndSurvivesHostil
 
   auto form = showForm();
   QStringList entries;
-  for (int i = 0; i < form->list1()->count(); ++i) entries << form->list1()->item(i)->text();
+  for (int i = 0; i < form->List1()->count(); ++i) entries << form->List1()->item(i)->text();
   EXPECT_EQ(entries, (QStringList{entry("ニュース番組", "KIVO.001"), entry("KIVO.003", "KIVO.003"),
                                   entry("Hello, world", "KIVO.004"), entry("Hello", "KIVO.005"),
                                   entry("Second line", "KIVO.006"), entry("KIVO.007", "KIVO.007"),
                                   entry("KIVO.008", "KIVO.008"), entry("last", "KIVO.100")}));
-  EXPECT_TRUE(form->list1()->selectedItems().isEmpty());
+  EXPECT_TRUE(form->List1()->selectedItems().isEmpty());
   ASSERT_EQ(traced().size(), 9u);  // centred, then scanned
   EXPECT_EQ(traced()[0].rfind("centre \"Form2\" ", 0), 0u);
   EXPECT_EQ(traced()[1], "list \"ニュース番組\" \"KIVO.001\"");
@@ -78,7 +78,7 @@ TEST_F(Form2Test, SelectionStaysOnceMadeAndADoubleClickAnywhereOrStartStartsIt) 
   write("kivo.001", "1,one\r\n");
   write("KIVO.003", "3,three\r\n");
   auto form = showForm();
-  QListWidget* list = form->list1();
+  QListWidget* list = form->List1();
   // Through the window, so the window system's own double-click detection applies.
   auto click = [&](QPoint at, Qt::KeyboardModifiers mods = {}) {
     QTest::mouseClick(form->windowHandle(), Qt::LeftButton, mods, list->viewport()->mapTo(form.get(), at));
@@ -98,8 +98,8 @@ TEST_F(Form2Test, SelectionStaysOnceMadeAndADoubleClickAnywhereOrStartStartsIt) 
   EXPECT_EQ(traced().back(), "start \"KIVO.003\"");
 
   auto again = showForm();  // rescanned; the lower-case file is chosen by its canonical name
-  again->list1()->setCurrentRow(0);
-  again->command1()->click();
+  again->List1()->setCurrentRow(0);
+  again->Command1()->click();
   EXPECT_EQ(state_.scenarioPath, QStringLiteral("KIVO.001"));
   EXPECT_EQ(again->result(), QDialog::Accepted);
   EXPECT_EQ(ends_, 0);  // our own closes do not end the program
@@ -109,21 +109,21 @@ TEST_F(Form2Test, NothingSelectedEnterOrEscStartsNothingEndAndCloseBoxCallOnEnd)
   write("KIVO.001", "1,one\r\n");
   auto form = showForm();
   state_.scenarioPath = QStringLiteral("stale");
-  form->list1()->setCurrentRow(0, QItemSelectionModel::NoUpdate);  // focus mark, no selection
-  form->command1()->click();
+  form->List1()->setCurrentRow(0, QItemSelectionModel::NoUpdate);  // focus mark, no selection
+  form->Command1()->click();
   EXPECT_TRUE(state_.scenarioPath.isEmpty());
-  QTest::mouseDClick(form->list1()->viewport(), Qt::LeftButton, {}, QPoint(20, 120));  // below the entries
+  QTest::mouseDClick(form->List1()->viewport(), Qt::LeftButton, {}, QPoint(20, 120));  // below the entries
   EXPECT_TRUE(form->isVisible());
   // Enter and Esc press no button, even with an entry selected.
-  form->list1()->setCurrentRow(0);
-  for (QWidget* target : std::initializer_list<QWidget*>{form.get(), form->list1(), form->command1(), form->command2()})
+  form->List1()->setCurrentRow(0);
+  for (QWidget* target : std::initializer_list<QWidget*>{form.get(), form->List1(), form->Command1(), form->Command2()})
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) QTest::keyClick(target, key);
   EXPECT_TRUE(form->isVisible());
   EXPECT_TRUE(state_.scenarioPath.isEmpty());
   EXPECT_EQ(traced().size(), 2u);  // centre and the list entry, no start
   EXPECT_EQ(ends_, 0);
 
-  form->command2()->click();
+  form->Command2()->click();
   EXPECT_EQ(ends_, 1);
   form->close();  // the close box, Alt+F4, the session ending
   EXPECT_EQ(ends_, 2);
@@ -140,14 +140,14 @@ TEST_F(Form2Test, LayoutFocusAndNoSidewaysScroll) {
   EXPECT_EQ(form->minimumSize(), form->maximumSize());
   // Where it is centred is checked under a window manager (test_centre_wm.cpp).
 
-  EXPECT_EQ(form->focusWidget(), form->list1());
+  EXPECT_EQ(form->focusWidget(), form->List1());
   QList<QWidget*> order;  // the form's own controls, in Tab order
-  for (QWidget* w = form->list1(); order.size() < 3; w = w->nextInFocusChain())
+  for (QWidget* w = form->List1(); order.size() < 3; w = w->nextInFocusChain())
     if (w->parentWidget() == form.get() && (w->focusPolicy() & Qt::TabFocus)) order << w;
-  EXPECT_EQ(order, (QList<QWidget*>{form->list1(), form->command1(), form->command2()}));
+  EXPECT_EQ(order, (QList<QWidget*>{form->List1(), form->Command1(), form->Command2()}));
 
   // The file name is out there at the right, and neither elided into view nor reachable.
-  QListWidget* list = form->list1();
+  QListWidget* list = form->List1();
   ASSERT_GT(list->visualItemRect(list->item(0)).width(), list->viewport()->width());
   EXPECT_EQ(list->textElideMode(), Qt::ElideNone);
   list->setCurrentRow(0);

@@ -90,15 +90,17 @@ class CentreWm : public ::testing::Test {
     Places places(*w.windowHandle());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     QTest::qWait(300);  // room for a late move
-    const std::optional<QMargins> frame = stage::frameExtents(w);
-    ASSERT_TRUE(frame.has_value());
-    const QMargins f = *frame;
-    const QSize screen = w.screen()->size();
-    const QPoint outer(
-        stage::centredEdge(screen.width() * 15.0, (w.width() + f.left() + f.right()) * 15.0) / 15,
-        stage::centredEdge(screen.height() * 15.0, (w.height() + f.top() + f.bottom()) * 15.0) / 15);
+    // The outer edges as Qt learns them from the window manager, apart from our own
+    // reading of the frame, which must agree with it.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.frameGeometry() != w.geometry(); }, 3000)) << "Qt never saw the frame";
+    const QRect outer = w.frameGeometry();
+    const QMargins f(w.geometry().left() - outer.left(), w.geometry().top() - outer.top(),
+                     outer.right() - w.geometry().right(), outer.bottom() - w.geometry().bottom());
     EXPECT_GT(f.top(), 0);  // openbox gives it a title bar
-    EXPECT_EQ(w.geometry().topLeft(), outer + QPoint(f.left(), f.top()));
+    EXPECT_EQ(stage::frameExtents(w), std::optional<QMargins>(f));
+    const QSize screen = w.screen()->size();
+    EXPECT_EQ(outer.topLeft(), QPoint(stage::centredEdge(screen.width() * 15.0, outer.width() * 15.0) / 15,
+                                      stage::centredEdge(screen.height() * 15.0, outer.height() * 15.0) / 15));
     ASSERT_FALSE(places.seen.empty());
     for (QPoint p : places.seen) EXPECT_EQ(p, w.geometry().topLeft()) << "a visible jump";
   }

@@ -74,25 +74,25 @@ TEST_F(StageTest, LoadsOnceCentredBackToFrontInItsColoursAndCloseAsksToEnd) {
   EXPECT_GT(menuHeight, 0);
   EXPECT_EQ(form.client()->geometry(), QRect(0, menuHeight, 387, 380));
   EXPECT_EQ(form.size(), QSize(387, 380 + menuHeight));
-  EXPECT_EQ(form.image1()->geometry(), QRect(9, 168, 100, 100));  // 130 twips is 8.67 px
+  EXPECT_EQ(form.Image1()->geometry(), QRect(9, 168, 100, 100));  // 130 twips is 8.67 px
 
   // Back to front: view frame, speaker, view, caption, title frame, title letters, buttons.
-  QWidgetList order = {form.shape1(), form.image1(), form.image2(), form.label1(), form.shape2()};
-  for (int k = 0; k < 10; ++k) order << form.label2(k);
-  for (int i = 0; i < 8; ++i) order << form.command1(i);
+  QWidgetList order = {form.Shape1(), form.Image1(), form.Image2(), form.Label1(), form.Shape2()};
+  for (int k = 0; k < 10; ++k) order << form.Label2(k);
+  for (int i = 0; i < stage::Form1::kButtonCount; ++i) order << form.Command1(i);
   const QObjectList z = form.client()->children();
   for (int n = 1; n < order.size(); ++n) EXPECT_GT(z.indexOf(order[n]), z.indexOf(order[n - 1])) << n;
 
   const QImage img = grab(form.client());
   const QColor background(64, 64, 64), green(0, 255, 0), blue(0, 0, 255), black(Qt::black);
-  const QColor border = form.label1()->palette().color(QPalette::WindowText);
+  const QColor border = form.Label1()->palette().color(QPalette::WindowText);
   const std::pair<QPoint, QColor> samples[] = {
       {{2, 2}, background}, {{383, 300}, background}, {{60, 200}, background},  // around and between the boxes
       {{8, 8}, green},      {{9, 9}, green},          {{10, 10}, black},  // 2-pixel borders, black inside
       {{111, 159}, green},  {{110, 158}, black},      {{120, 8}, blue},
       {{121, 9}, blue},     {{122, 10}, black},       {{379, 267}, blue},
       {{8, 272}, border},   {{379, 368}, border},  // the caption: one-pixel border, button face inside
-      {{10, 274}, form.label1()->palette().color(QPalette::Button)}};
+      {{10, 274}, form.Label1()->palette().color(QPalette::Button)}};
   for (const auto& [p, colour] : samples) EXPECT_EQ(QColor(img.pixel(p)), colour) << p.x() << "," << p.y();
 
   // Each title letter is drawn in its own colour on black.
@@ -100,7 +100,7 @@ TEST_F(StageTest, LoadsOnceCentredBackToFrontInItsColoursAndCloseAsksToEnd) {
                                 qRgb(128, 255, 255), qRgb(192, 0, 0),     qRgb(192, 0, 192), qRgb(255, 255, 0),
                                 qRgb(0, 0, 255),     qRgb(255, 128, 255)};
   for (int k = 0; k < 10; ++k) {
-    const QImage box = img.copy(form.label2(k)->geometry());
+    const QImage box = img.copy(form.Label2(k)->geometry());
     const std::span<const QRgb> pixels(reinterpret_cast<const QRgb*>(box.constBits()), box.sizeInBytes() / 4);
     EXPECT_TRUE(std::ranges::find(pixels, letterColours[k]) != pixels.end()) << k;
     EXPECT_EQ(pixels.back(), qRgb(0, 0, 0)) << k;
@@ -109,15 +109,15 @@ TEST_F(StageTest, LoadsOnceCentredBackToFrontInItsColoursAndCloseAsksToEnd) {
 
 TEST_F(StageTest, CaptionWrapsClipsAndDrawsAccessKeys) {
   showForm();
-  const QImage blank = grab(form.label1());
+  const QImage blank = grab(form.Label1());
   auto ink = [&](const QString& text) {
     form.setCaption(text);
-    return inkBounds(grab(form.label1()), blank);
+    return inkBounds(grab(form.Label1()), blank);
   };
   // Japanese text without spaces breaks between characters; it fills the label and
   // stays inside the border.
   const QRect all = ink(QStringLiteral("あ").repeated(200));
-  const QRect label = form.label1()->rect();
+  const QRect label = form.Label1()->rect();
   EXPECT_TRUE(label.adjusted(1, 1, -1, -1).contains(all)) << all.x() << "," << all.y() << " " << all.width();
   EXPECT_GT(all.width(), label.width() - 30);
   EXPECT_GT(all.height(), label.height() - 25);
@@ -148,9 +148,9 @@ TEST_F(StageTest, KeysClearTheAdvanceFlagUnlessAButtonHasTheFocus) {
 
   form.setButtonCaption(0, "x");
   form.setButtonVisible(0, true);
-  form.command1(0)->setFocus();
-  ASSERT_EQ(QApplication::focusWidget(), form.command1(0));
-  EXPECT_FALSE(pressClears(form.command1(0), Qt::Key_B, "b"));  // the button passes it up, unused
+  form.Command1(0)->setFocus();
+  ASSERT_EQ(QApplication::focusWidget(), form.Command1(0));
+  EXPECT_FALSE(pressClears(form.Command1(0), Qt::Key_B, "b"));  // the button passes it up, unused
   // A hidden button lets go of the focus, so the window gets keys again.
   form.setButtonVisible(0, false);
   EXPECT_TRUE(pressClears(&form, Qt::Key_B, "b"));
@@ -159,21 +159,21 @@ TEST_F(StageTest, KeysClearTheAdvanceFlagUnlessAButtonHasTheFocus) {
 TEST_F(StageTest, ClicksMenuEntriesAndTheTimerReachTheEngine) {
   showForm();
   state.advanceFlag = true;
-  QTest::mouseClick(form.label1(), Qt::RightButton);
+  QTest::mouseClick(form.Label1(), Qt::RightButton);
   QTest::mouseClick(form.client(), Qt::LeftButton, {}, QPoint(60, 60));  // the title letters
   EXPECT_TRUE(state.advanceFlag);
-  QTest::mouseClick(form.label1(), Qt::LeftButton);
+  QTest::mouseClick(form.Label1(), Qt::LeftButton);
   EXPECT_FALSE(state.advanceFlag);
   // A double click, as the window system delivers it, is one click.
   lines.clear();
-  QTest::mouseDClick(form.windowHandle(), Qt::LeftButton, {}, form.label1()->mapTo(&form, QPoint(20, 20)));
+  QTest::mouseDClick(form.windowHandle(), Qt::LeftButton, {}, form.Label1()->mapTo(&form, QPoint(20, 20)));
   EXPECT_EQ(traced(), Lines{"click-caption"});
 
   // The chosen item is the caption character for character; "&" changes only its display.
   for (const QString& caption : {QStringLiteral(" 天気 予報  "), QStringLiteral("Q&&A")}) {
     form.setButtonCaption(3, caption);
     form.setButtonVisible(3, true);
-    QTest::mouseClick(form.command1(3), Qt::LeftButton);
+    QTest::mouseClick(form.Command1(3), Qt::LeftButton);
     EXPECT_EQ(state.chosenItem, caption);
   }
 
@@ -191,7 +191,7 @@ TEST_F(StageTest, ClicksMenuEntriesAndTheTimerReachTheEngine) {
     state.tickFlag = true;
     EXPECT_TRUE(QTest::qWaitFor([&] { return !state.tickFlag; }, 1000)) << n;
   }
-  EXPECT_EQ(traced(), (Lines{"auto on", "auto off", "jump", "timer 5"}));
+  EXPECT_EQ(traced(), (Lines{"auto on", "auto off", "jump"}));
 }
 
 // Full screen's whole scale is the largest factor that fits; centring rounds halves to
@@ -227,7 +227,7 @@ TEST_F(StageTest, FullScreenScalesTheStageOnBlackKeepsItWorkingAndEscLeaves) {
   // Buttons and keys still reach the handlers through the scaled view.
   form.setButtonCaption(2, "x");
   form.setButtonVisible(2, true);
-  const QPoint at = view->mapFromScene(QPointF(form.command1(2)->geometry().center()));
+  const QPoint at = view->mapFromScene(QPointF(form.Command1(2)->geometry().center()));
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
   EXPECT_EQ(state.chosenItem, "x");
   form.setButtonVisible(2, false);
@@ -255,32 +255,34 @@ TEST_F(StageTest, PortDrivesControlsTracesAndReportsErrors) {
   image.fill(Qt::cyan);
   const QString face = dir.filePath("face.bmp");
   ASSERT_TRUE(image.save(face));
-  form.setCaption("こんにちは");
-  form.setSpeakerPicture(face);
-  EXPECT_EQ(form.image1()->geometry(), QRect(9, 168, 80, 90));  // natural size, same place
-  form.setSpeakerPicture(QString());
+  engine::StageTrace port(form);  // as the engine drives the window
+  port.setCaption("こんにちは");
+  port.setSpeakerPicture(face);
+  EXPECT_EQ(form.Image1()->geometry(), QRect(9, 168, 80, 90));  // natural size, same place
+  port.setSpeakerPicture(QString());
+  EXPECT_THROW(port.setSpeakerPicture("none.bmp"), platform::RuntimeError);  // traced all the same
 
-  form.setViewVisible(false);
-  form.setViewVisible(false);  // already hidden: nothing to report
-  form.setViewPicture(face);
-  form.setViewLeft(2240);
-  form.setViewTop(850);
-  form.setViewVisible(true);
-  EXPECT_EQ(form.image2()->geometry(), QRect(149, 57, 80, 90));
-  form.setViewPicture(QString());  // the empty picture keeps the size
-  EXPECT_EQ(form.viewSize(), QSize(1200, 1350));
+  port.setViewVisible(false);
+  port.setViewVisible(false);  // already hidden: nothing to report
+  port.setViewPicture(face);
+  port.setViewLeft(2240);
+  port.setViewTop(850);
+  port.setViewVisible(true);
+  EXPECT_EQ(form.Image2()->geometry(), QRect(149, 57, 80, 90));
+  port.setViewPicture(QString());  // the empty picture keeps the size
+  EXPECT_EQ(port.viewSize(), QSize(1200, 1350));
 
-  form.setButtonCaption(0, "はい");
-  form.setButtonVisible(0, true);
-  form.setButtonCaption(1, "いいえ");
-  form.setButtonVisible(1, true);
-  for (int i = 0; i < 8; ++i) form.setButtonVisible(i, false);  // reported once, as the last goes
-  EXPECT_EQ(traced(), (Lines{"caption \"こんにちは\"", "speaker \"" + face.toStdString() + "\"", "speaker \"\"",
+  port.setButtonCaption(0, "はい");
+  port.setButtonVisible(0, true);
+  port.setButtonCaption(1, "いいえ");
+  port.setButtonVisible(1, true);
+  for (int i = 0; i < stage::Form1::kButtonCount; ++i) port.setButtonVisible(i, false);  // reported once, as the last goes
+  EXPECT_EQ(traced(), (Lines{"caption \"こんにちは\"", "speaker \"" + face.toStdString() + "\"", "speaker \"\"", "speaker \"none.bmp\"",
                           "view-hide", "view-show 2240 850 1200 1350 \"" + face.toStdString() + "\"",
                           "button 0 \"はい\"", "button 1 \"いいえ\"", "buttons-hide"}));
 
   // No such button: error 340.
-  for (int index : {-1, 8}) EXPECT_THROW(form.setButtonVisible(index, true), platform::RuntimeError) << index;
+  for (int index : {-1, stage::Form1::kButtonCount}) EXPECT_THROW(port.setButtonVisible(index, true), platform::RuntimeError) << index;
 }
 
 }  // namespace
