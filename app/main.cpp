@@ -22,6 +22,7 @@
 #include "app/error_report.h"
 #include "app/event_pump.h"
 #include "app/options.h"
+#include "app/recorder_exec.h"
 #include "app/signals.h"
 #include "catalogue/catalogue.h"
 #include "check/check.h"
@@ -33,7 +34,9 @@
 #include "platform/input.h"
 #include "platform/process.h"
 #include "platform/trace.h"
+#ifdef KIVO_RECORDER_BINARY
 #include "record/options.h"
+#endif
 #include "selection/form2.h"
 #include "sound/model.h"
 #include "sound/sound.h"
@@ -133,6 +136,10 @@ void playOpening(engine::EventPump& pump) {
   Event("state").word("Opening");
   auto opening = std::make_unique<opening::Demoform>();
   opening->show();
+  // The SoundFont loads while the opening plays, so a programme's first tune starts on
+  // time; only after a first pass has mapped the window, which does not need it.
+  pump.processEvents();
+  sound::winmm::prepareSequencer();
   // The opening hides itself when its time line ends; a close request hides it early.
   while (opening->isVisible()) pump.processEvents();
 }
@@ -143,9 +150,6 @@ void playOpening(engine::EventPump& pump) {
   engine::StageEvents stageEvents(state, input);
   sound::SoundService sound;
   app::QtEventPump pump;
-
-  // The SoundFont loads while the opening plays, so a programme's first tune starts on time.
-  sound::winmm::prepareSequencer();
 
   try {
     if (options.broadcast)
@@ -291,6 +295,9 @@ int checkProgrammes(const app::Options& options, char* programName) {
   return check::runProcess(paths, how, programName);
 }
 
+#ifdef KIVO_RECORDER_BINARY
+// The recorder's executable, which `kivo --record` replaces itself with: the only one
+// that links FFmpeg.
 int recordProgrammes(const app::Options& options, char* programName) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   if (!options.soundFont.isEmpty()) useSoundFont(options.soundFont);
@@ -299,7 +306,9 @@ int recordProgrammes(const app::Options& options, char* programName) {
                       [] { return app::caughtSignal(); }};
   // OUT is named from where kivo was started.
   how.out = QFileInfo(how.out).absoluteFilePath();
-  if (options.demo) how.folder = app::demoFolder(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
+  if (options.demo)
+    how.folder = QDir::cleanPath(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() +
+                                 QStringLiteral("/" KIVO_DEMO_FROM_RECORDER));
   if (!how.folder.isEmpty() && QFile::encodeName(how.folder) != nativeArgument(how.folder)) {
     if (const QString why = enterFolder(how.folder); !why.isEmpty()) {
       say(stderr, QStringLiteral("kivo: %1\n").arg(why));
@@ -309,6 +318,7 @@ int recordProgrammes(const app::Options& options, char* programName) {
   }
   return record::runProcess(how, programName);
 }
+#endif
 
 }  // namespace
 
@@ -336,7 +346,11 @@ int main(int argc, char** argv) {
     case app::Options::Action::Check:
       return checkProgrammes(options, argv[0]);
     case app::Options::Action::Record:
+#ifdef KIVO_RECORDER_BINARY
       return recordProgrammes(options, argv[0]);
+#else
+      return app::execRecorder(argv);
+#endif
     case app::Options::Action::Play:
       return playProgrammes(options, argv[0]);
   }

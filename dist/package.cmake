@@ -23,4 +23,16 @@ demo programmes come with it (kivo --demo).")
 # The libraries come from the binary; the SoundFont and the fonts are data it looks for.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fluid-soundfont-gm | timgm6mb-soundfont, fonts-ipafont-gothic, fonts-ipafont-mincho")
+# Two packages: the player, and the recorder (kivo --record), the only part that needs FFmpeg.
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL kivo)
+set(CPACK_DEBIAN_KIVO_PACKAGE_NAME kivo)
+if(KIVO_RECORDER)
+  list(APPEND CPACK_COMPONENTS_ALL kivo-recorder)
+  set(CPACK_DEBIAN_KIVO-RECORDER_PACKAGE_NAME kivo-recorder)
+  set(CPACK_DEBIAN_KIVO-RECORDER_PACKAGE_DEPENDS "kivo (= ${PROJECT_VERSION})")
+  set(CPACK_COMPONENT_KIVO-RECORDER_DESCRIPTION "recorder of kivo programmes to video files
+kivo --record plays programmes unattended on virtual time and writes them
+to a video file (MP4, WebM or Matroska) with FFmpeg.")
+endif()
 include(CPack)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build tree into a temporary prefix, checks the desktop entry, the AppStream
 # metadata and the manual page with their validators, the programme file type as a desktop
-# sees it, and runs the installed kivo: --version, --help, and --demo up to its programme
-# list.
+# sees it, and runs the installed kivo: --version, --help, --demo up to its programme
+# list, --broadcast and --check, none of which may map an FFmpeg library, and --record
+# with and without the recorder.
 set -euo pipefail
 build=$1
 prefix=$(mktemp -d)
@@ -59,6 +60,12 @@ for _ in $(seq 100); do
   kill -0 $pid 2>/dev/null || fail "kivo --demo ended: $(tail -3 "$trace")"
   sleep 0.2
 done
+# Only the recorder maps FFmpeg.
+no_ffmpeg() {
+  grep -q libQt6Core "/proc/$1/maps" || fail "$2: no maps"
+  ! grep -E "/lib(av|sw)[a-z]*\.so" "/proc/$1/maps" || fail "$2 maps FFmpeg"
+}
+no_ffmpeg $pid "playing"
 kill -TERM $pid
 status=0
 wait $pid || status=$?
@@ -66,4 +73,24 @@ wait $pid || status=$?
 grep -q "^[0-9.]* folder \"$moved/kivo/share/kivo/demo\"$" "$trace" || fail "demo folder: $(grep folder "$trace")"
 [ $status = 143 ] || fail "status $status after SIGTERM"
 grep -q "^kivo: the stage does not fit the screen at --scale 3; using 1$" "$trace" || fail "--scale 3: $(head -3 "$trace")"
+
+QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy KIVO_TRACE=1 "$kivo" --broadcast --demo 2>"$trace" &
+pid=$!
+for _ in $(seq 100); do
+  grep -q '^[0-9.]* broadcast ' "$trace" && break
+  sleep 0.2
+done
+no_ffmpeg $pid "--broadcast"
+kill -TERM $pid; wait $pid || true
+# --check ends too soon to look at its maps; the loader lists what it maps.
+LD_DEBUG=files "$kivo" --check "$moved/kivo/share/kivo/demo" >/dev/null 2>"$trace" || fail "--check"
+grep -q "file=libQt6Core" "$trace" && ! grep -E "file=lib(av|sw)" "$trace" || fail "--check maps FFmpeg"
+
+# --record runs the recorder, whose own checks answer; without it, kivo names its package.
+out=$("$kivo" --record "$moved/a.mp4" "$moved/none" 2>&1) && fail "--record without a folder"
+grep -q "none" <<<"$out" || fail "--record through the recorder: $out"
+rm "$moved/kivo/libexec/kivo/kivo-record"
+status=0
+out=$("$kivo" --record "$moved/a.mp4" 2>&1) || status=$?
+[ $status = 2 ] && grep -q "kivo-recorder package" <<<"$out" || fail "--record without the recorder: $status $out"
 echo "PASS: installed tree"

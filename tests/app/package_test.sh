@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# `make package`: builds the Debian package from this build tree into a temporary folder;
-# its control data must name the SoundFont and the Japanese fonts, and lintian must find
-# no errors, no warnings and nothing that Debian's hardened, stripped builds avoid.
+# `make package`: builds the Debian packages from this build tree into a temporary folder:
+# the player's control data must name the SoundFont and the Japanese fonts and no FFmpeg
+# library; the recorder's, the player and FFmpeg. lintian must find no errors, no
+# warnings and nothing that Debian's hardened, stripped builds avoid, in either.
 set -euo pipefail
 build=$1
 out=$(mktemp -d)
@@ -14,11 +15,22 @@ depends=$(dpkg-deb --field "$deb" Depends)
 for package in fluid-soundfont-gm fonts-ipafont-gothic fonts-ipafont-mincho libqt6widgets6 libsdl2-mixer; do
   grep -q "$package" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
+! grep -E "libav|libsw" <<<"$depends" || fail "the player depends on FFmpeg: $depends"
 contents=$(dpkg-deb --contents "$deb")
 grep -q " ./usr/bin/kivo$" <<<"$contents" || fail "no /usr/bin/kivo"
+debs=$deb
+if grep -q "KIVO_RECORDER:BOOL=ON" "$build/CMakeCache.txt"; then
+  recorder=$(ls "$out"/kivo-recorder_*.deb)
+  depends=$(dpkg-deb --field "$recorder" Depends)
+  for package in "kivo (=" libavcodec libavformat; do
+    grep -q "$package" <<<"$depends" || fail "recorder's Depends lacks $package: $depends"
+  done
+  grep -q " ./usr/libexec/kivo/kivo-record$" <<<"$(dpkg-deb --contents "$recorder")" || fail "no kivo-record"
+  debs="$debs $recorder"
+fi
 if command -v lintian >/dev/null; then
-  report=$(lintian --fail-on error,warning --display-info --tag-display-limit 0 "$deb") || fail "lintian: $report"
+  report=$(lintian --fail-on error,warning --display-info --tag-display-limit 0 $debs) || fail "lintian: $report"
   ! grep -E "hardening-no-bindnow|hardening-no-fortify-functions|binary-has-unneeded-section" <<<"$report" ||
     fail "not built as Debian builds its own"
 fi
-echo "PASS: $(basename "$deb")"
+echo "PASS: $(cd "$out" && echo $debs | xargs -n1 basename | tr '\n' ' ')"

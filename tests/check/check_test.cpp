@@ -275,7 +275,7 @@ TEST(Check, SilentFaultsAndRealCausesAreReportedWhereAnEditorShowsThem) {
     engine::SharedState state;
     selection::Form2 list(state, [] {});
     list.load();
-    for (int i = 0; i < list.list1()->count(); ++i) listed << list.list1()->item(i)->text().chopped(208);
+    for (int i = 0; i < list.List1()->count(); ++i) listed << list.List1()->item(i)->text().chopped(208);
     EXPECT_EQ(listed, titles);
     if (c.item == nullptr) continue;
     // The player: the same run-time error, or none, and not what the file seems to ask for.
