@@ -50,9 +50,8 @@ PlayerRun playerRun(const QString& item, const QString& file = "KIVO.001") {
   PlayerWorld world;
   world.state.scenarioPath = file;
   if (!item.isEmpty()) world.choose(item);
-  PlayerRun run{kivo_test::raised([&] { world.engine.runProgramme(); })};
-  run.trace = world.trace;
-  return run;
+  const platform::RuntimeError error = kivo_test::raised([&] { world.engine.runProgramme(); });
+  return {error, world.trace};
 }
 platform::RuntimeError playerStop(const QString& item) { return playerRun(item).error; }
 
@@ -282,7 +281,9 @@ TEST(Check, SilentFaultsAndRealCausesAreReportedWhereAnEditorShowsThem) {
     const QString file = c.files.begin()->first;
     const PlayerRun player = playerRun(QString::fromUtf8(c.item), file.size() == 8 ? file : "KIVO.001");
     EXPECT_EQ(player.error.number(), number);
-    if (c.never != nullptr) EXPECT_FALSE(player.trace.contains(QString::fromUtf8(c.never))) << player.trace.toStdString();
+    if (c.never != nullptr) {
+      EXPECT_FALSE(player.trace.contains(QString::fromUtf8(c.never))) << player.trace.toStdString();
+    }
   }
 }
 
