@@ -7,7 +7,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
@@ -15,21 +14,20 @@ extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** arg
 int main(int argc, char** argv) {
   if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
   namespace fs = std::filesystem;
-  std::vector<fs::path> inputs;
-  for (int i = 1; i < argc; ++i) {
-    if (fs::is_directory(argv[i])) {
-      for (const auto& entry : fs::directory_iterator(argv[i]))
-        if (entry.is_regular_file()) inputs.push_back(entry.path());
-    } else {
-      inputs.emplace_back(argv[i]);
-    }
-  }
-  for (const fs::path& path : inputs) {
+  std::size_t replayed = 0;
+  auto replay = [&](const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(file)), {});
     std::fprintf(stderr, "replaying %s (%zu bytes)\n", path.c_str(), bytes.size());
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    ++replayed;
+  };
+  for (int i = 1; i < argc; ++i) {
+    if (!fs::is_directory(argv[i])) replay(argv[i]);
+    else
+      for (const auto& entry : fs::directory_iterator(argv[i]))
+        if (entry.is_regular_file()) replay(entry.path());
   }
-  std::printf("%zu inputs replayed\n", inputs.size());
-  return inputs.empty() ? 1 : 0;
+  std::printf("%zu inputs replayed\n", replayed);
+  return replayed == 0 ? 1 : 0;
 }

@@ -1,4 +1,4 @@
-// Run-time errors: numbers, standard messages, and the report with its place.
+// Run-time errors: the report with its place, and Basic arithmetic that raises them.
 #include "platform/runtime_error.h"
 
 #include <gtest/gtest.h>
@@ -7,19 +7,12 @@
 #include <tuple>
 
 #include "platform/basic.h"
+#include "tests/support/raised.h"
 
 namespace {
 
 using platform::ErrorPlace;
 using platform::RuntimeError;
-
-TEST(RuntimeErrors, StandardMessages) {
-  const std::pair<int, const char*> table[] = {
-      {5, "Invalid procedure call or argument"}, {6, "Overflow"}, {9, "Subscript out of range"},
-      {11, "Division by zero"}, {52, "Bad file name or number"}, {53, "File not found"}, {62, "Input past end of file"},
-      {75, "Path/File access error"}, {76, "Path not found"}, {481, "Invalid picture"}};
-  for (const auto& [number, message] : table) EXPECT_EQ(RuntimeError(number).message(), QString::fromUtf8(message)) << number;
-}
 
 // The report: without a place, with file, line and text, with a hint instead of a line;
 // what() carries the same text as UTF-8, for logs and test failures. The reader locates
@@ -52,18 +45,10 @@ TEST(BasicArithmetic, BankersRoundingAndIntegerDivisionOfRoundedOperands) {
 
 TEST(BasicArithmetic, ImpossibleResultsAreRunTimeErrors) {
   // Undefined behaviour in C++; Windows reports them as errors.
-  auto errorOf = [](auto f) {
-    try {
-      f();
-    } catch (const RuntimeError& e) {
-      return e.number();
-    }
-    return 0;
-  };
-  EXPECT_EQ(errorOf([] { platform::intDiv(5, 0); }), 11);
-  EXPECT_EQ(errorOf([] { platform::intDiv(5, 0.4); }), 11);
-  EXPECT_EQ(errorOf([] { platform::bankersRound(1e300); }), 6);
-  EXPECT_EQ(errorOf([] { platform::bankersRound(std::nan("")); }), 6);
+  EXPECT_EQ(raisedBy([] { platform::intDiv(5, 0); }).number(), 11);
+  EXPECT_EQ(raisedBy([] { platform::intDiv(5, 0.4); }).number(), 11);
+  EXPECT_EQ(raisedBy([] { platform::bankersRound(1e300); }).number(), 6);
+  EXPECT_EQ(raisedBy([] { platform::bankersRound(std::nan("")); }).number(), 6);
 }
 
 }  // namespace

@@ -86,10 +86,4 @@ TEST(Cp932, EveryByteAndLeadPairMatchesTheReference) {
   EXPECT_EQ(platform::decodeAnsi(QByteArray("\x85\x82\xA0")), dot + QChar(0xF8F0));  // not dot + "あ"
 }
 
-TEST(Cp932, EncodeGivesTheCodePageBytes) {
-  EXPECT_EQ(platform::encodeAnsi(QStringLiteral("ＥＮＤ表.mid")), QByteArray("\x82\x64\x82\x6D\x82\x63\x95\x5C.mid"));
-  EXPECT_EQ(platform::decodeAnsi(platform::encodeAnsi(QStringLiteral("ミルカナランド放送局"))),
-            QStringLiteral("ミルカナランド放送局"));
-}
-
 }  // namespace

@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <clocale>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -31,18 +28,6 @@ TEST_F(Trace, LineIsTimeEventAndJsonFieldsAndNothingWhenOff) {
   EXPECT_EQ(lines, (std::vector<std::string>{"1234.568 caption \"hi\"\n", "2.000 timer on -15\n",
                                              "2.000 t \"say \\\"hi\\\" C:\\\\p\\\\x.mid\" \"a\\nb\\r\\tc\\u0001\\u001f\" \"\"\n",
                                              "2.000 t \"ミルカナランド放送局\" \"\xF0\x9F\x8E\xB5\"\n"}));
-}
-
-TEST_F(Trace, TimeDoesNotFollowTheLocale) {
-  // Qt adopts the user's locale at start-up; a comma decimal separator must not leak in.
-  const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
-  const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"};
-  if (std::none_of(std::begin(names), std::end(names), [](const char* n) { return std::setlocale(LC_NUMERIC, n); }))
-    GTEST_SKIP() << "no locale with a decimal comma installed";
-  now = 1.5;
-  trace::Event("tick");
-  std::setlocale(LC_NUMERIC, saved.c_str());
-  EXPECT_EQ(lines, (std::vector<std::string>{"1.500 tick\n"}));
 }
 
 using EndProcessDeathTest = Trace;
