@@ -1,8 +1,8 @@
-// The window-system helpers: pictures by name, "&" captions, fonts, keys, the timer.
+// The window-system helpers: pictures by name, "&" captions, fonts, the timer. Keys are
+// tested where the windows take them.
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFontInfo>
-#include <QKeyEvent>
 #include <QSignalSpy>
 #include <QTest>
 #include <sys/stat.h>
@@ -12,7 +12,6 @@
 
 #include "platform/access_key.h"
 #include "platform/fonts.h"
-#include "platform/keys.h"
 #include "platform/picture.h"
 #include "platform/runtime_error.h"
 #include "platform/text.h"
@@ -84,16 +83,6 @@ TEST(Fonts, LayoutNamesFindTheIpaFonts) {
   EXPECT_EQ(gothic.family(), "IPAPGothic");
   EXPECT_EQ(gothic.pixelSize(), 19);
   EXPECT_EQ(QFontInfo(platform::layoutFont(platform::kMinchoFamily, 12)).family(), "IPAPMincho");
-}
-
-TEST(Keys, ModifierMask) {
-  // A modifier pressed alone reports its own bit even where the system does not.
-  const std::tuple<int, Qt::KeyboardModifiers, int> masks[] = {
-      {Qt::Key_Shift, Qt::NoModifier, 1}, {Qt::Key_Control, Qt::NoModifier, 2}, {Qt::Key_Alt, Qt::NoModifier, 4},
-      {Qt::Key_Shift, Qt::ShiftModifier, 1}, {Qt::Key_X, Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier, 7},
-      {Qt::Key_X, Qt::KeypadModifier, 0}};
-  for (const auto& [key, mods, bits] : masks)
-    EXPECT_EQ(platform::modifierMask(QKeyEvent(QEvent::KeyPress, key, mods)), bits) << key;
 }
 
 TEST(Timer, SettingThePeriodRestartsTheCount) {
