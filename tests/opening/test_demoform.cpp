@@ -177,7 +177,7 @@ TEST(OpeningSound, DefaultIsTheWindowsCall) {
   qputenv("SDL_AUDIODRIVER", "dummy");
   TraceCapture trace;
   Demoform form;
-  for (int tick = 0; tick < 2; ++tick) form.Timer1_Timer();
+  for (int tick = 0; tick < 2; ++tick) form.advance();
   EXPECT_EQ(named(trace.lines, "snd \"ZUDEMO.WAV\" 1").size(), 1u);
 }
 
