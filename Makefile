@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # make run       : install what is missing, build, play the bundled demo
 # make test      : install what is missing, build, run every test
 # make test-asan : the same tests built with AddressSanitizer and UBSan (in build-asan)

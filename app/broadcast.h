@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // `kivo --broadcast`: the station on the screen. The sequence itself is engine::Station;
 // this file gives it the real windows, real timers and the Qt event loop.

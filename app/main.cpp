@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Process entry: the command line, then the main loop: the opening, then the programme
 // list and the programmes chosen from it, until the viewer ends the program from a window.
 #include <QApplication>

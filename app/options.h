@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command line. Parsing looks at nothing but the arguments, so it runs before any
 // window exists and can be tested alone; main acts on the result.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // `kivo --record` runs in its own executable, so that only recording maps FFmpeg and
 // its codec libraries, and the player's package does not depend on them.

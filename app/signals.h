@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the program ends when the viewer or the system asks it to: SIGINT, SIGTERM and
 // SIGHUP end every mode with status 128 + the signal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // check_folder_ms: checking a folder of 100 programmes of 100 KB each, every one with
 // its own cast and view pictures, tunes and clips (median of 3 runs, output discarded).
 #include <QColor>

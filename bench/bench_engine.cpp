@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine on the real stage window (offscreen) with the real event loop:
 //   hold_cpu_percent: CPU time over wall time while a line holds for the viewer for 5 s;
 //   phase_error_ms_p50 / _p99: how far talk, rest and automatic-pause phases, measured

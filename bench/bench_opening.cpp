@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plays the opening once on the real timer, silently, the way the start-up sequence
 // waits for it, and reads its time line back from the developer trace.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // reader_section_scan_ms: finding the last of 1,000 sections in a 1 MB scenario file
 // from the top (median of 21 runs), and the peak memory of the process doing it.
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Records the demo's first programme as `kivo --record` would and reads the programme's
 // length back from the developer trace (its clock is the recording's virtual clock).
 #include <QApplication>

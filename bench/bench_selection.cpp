@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the catalogue scan of the programme selection window over 100 scenario files
 // of 100 KB each, in a temporary folder. Prints the median of several loads.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long one PLAY (close, open, play) and one clip hold the calling thread: the
 // median over 50 calls after the first, which also opens the audio device; the longest
 // clip call over the demo's clips, a 5-minute clip and damaged ones; and the longest

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 add_executable(bench_reader ${CMAKE_CURRENT_LIST_DIR}/bench_reader.cpp)
 target_link_libraries(bench_reader PRIVATE engine platform)
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The kivo executable as a viewer meets it, under Xvfb with no window manager.
 
 rss_*_mb: resident memory in each phase (the opening, the programme list, a line held

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # record_speed_x: seconds of programme recorded per second of wall time, for the demo's
 # first programme at scale 2 (MP4).
 if(NOT KIVO_RECORDER)

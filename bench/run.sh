@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every benchmark executable; each prints "name value unit" lines on stdout. Then
 # the whole-program figures (memory, first window, live timing) under Xvfb.
 set -euo pipefail

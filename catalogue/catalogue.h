@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The programmes of a folder: the scenario files KIVO.001 to KIVO.100 in the current
 // directory, in number order, with their titles. The list window shows them; the

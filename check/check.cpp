@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The check mode's command line, its walk over files and folders, and its output.
 #include "check/check.h"
 

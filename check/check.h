@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // kivo --check: plays each programme through the player's own engine, unattended and on
 // virtual time, with ports that load every picture, probe every tune and clip and show

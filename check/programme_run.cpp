@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One programme through the engine on checking ports: the stage loads pictures and shows
 // nothing, the sound probes files and plays nothing, the virtual clock pumps, the
 // autopilot presses each item once, and every run-time error goes on with the next

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs at install time. The manual names installed paths, so it is written for the prefix
 # actually installed to (`cmake --install --prefix`, or /usr in the package), not the one
 # configured; the changelog names who made the package: DEBFULLNAME and DEBEMAIL when set

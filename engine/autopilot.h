@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Unattended play (broadcasting, checking, recording): a tap on the stage port that sees
 // the item menu open and close, and the rule for which button an unattended viewer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The cast table: speaker name to rest (mouth closed) and talk (mouth open) pictures.
 #include <QString>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The scenario engine: plays one programme from its cast table and "[pre]" through the
 // item loop to "[ＥＮＤ]".

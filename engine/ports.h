@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The engine's narrow view of the world. app/ wires in the stage window, the sound
 // layer and the Qt event loop; tests wire fakes on a virtual clock.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reads scenario files the one way every part of the program does: open afresh, find a
 // header from the top, hand over body lines one at a time, close.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The values through which the windows' event handlers and the engine talk. Handlers
 // only write them; the engine raises or clears them and looks at them between passes

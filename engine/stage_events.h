@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the stage window's event handlers do, shared by the real window and the test
 // fakes so both behave and trace alike. Each handler writes one shared value; none

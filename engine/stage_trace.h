@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The trace of the stage's controls (`caption`, `speaker`, `view-show`, `view-hide`,
 // `button`, `buttons-hide`, `timer`; docs/trace.md). The engine puts it in front of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Broadcasting: the station plays every programme of the list in list order with nobody
 // at the controls, round after round, and goes on after faults. The sequence lives here,

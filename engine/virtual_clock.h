@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An event pump on virtual time, for the modes that play a programme without a viewer
 // and without real waits (checking, recording). Each pass jumps to the next due moment

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Line input and comma-field input on arbitrary bytes: every call either returns and
 // moves on, or is error 62 at the end of the file.
 #include "fuzz/fuzz_support.h"

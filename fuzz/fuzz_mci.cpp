@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MCI command strings on arbitrary bytes through the pure parser, as the sequencer
 // receives them: narrow text in the ANSI code page.
 #include "fuzz/fuzz_support.h"

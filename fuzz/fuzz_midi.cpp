@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MIDI file bytes into the sequencer's loader: a tune to play or a problem in words.
 #include "fuzz/fuzz_support.h"
 #include "sound/midi_file.h"

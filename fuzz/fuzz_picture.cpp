@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Picture files on arbitrary bytes through the stage's loader, every format it reads:
 // a picture or error 481, within the loader's memory limit.
 #include <QGuiApplication>

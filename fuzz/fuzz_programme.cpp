@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole programme on arbitrary bytes: the bytes are KIVO.001, played from the cast
 // table through the item loop on the engine's fake stage and virtual clock. A viewer
 // answers on their own: keys and clicks for the holds, with one jump to the menu and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the fuzz targets share: their bytes as Qt sees them, and a private current
 // directory for the files they write.

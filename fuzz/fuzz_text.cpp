@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CP932 decoding and Windows-style name lookup on arbitrary bytes.
 #include <QString>
 #include <fstream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // WAV file bytes into the clip loader: the header check and the whole decode, with
 // SDL's dummy audio driver.
 #include "fuzz/fuzz_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays fuzz inputs without libFuzzer, so every compiler can build the targets and
 // `make test` can keep fixed findings fixed: each file named on the command line, or
 // found in a folder named there, goes once through LLVMFuzzerTestOneInput.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every fuzz target of a libFuzzer build for a while and prints one line per target:
 #   <target> executions <N> findings <M>
 # usage: fuzz/run.sh BUILD_DIR SECONDS [target...]   (FUZZ_RUNS=N also stops each after N runs)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The opening window: a small black borderless window that plays a fixed 4.8-second
 // animation once at start-up (a sprite changing frames beside a lettering drawn one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Captions in which "&" marks an access key: the marker is hidden and the character
 // after it underlined; "&&" stands for one visible "&".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Windows-style file names on a POSIX file system. Programmes written on Windows name
 // their files in any letter case and with "\" as separator; every name the program

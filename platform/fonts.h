@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The windows name their fonts as the Windows layout did; where those families are
 // missing, Debian's IPA P fonts stand in for them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one sequential input slot (file number 1) through which every scenario file is
 // read: open, line input, comma-field input, close-all.

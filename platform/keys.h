@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Key-down events as Windows reports them: a virtual-key
 // code and a modifier mask (Shift 1, Ctrl 2, Alt 4).

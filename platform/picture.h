@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pictures named by scenario files, loaded as Windows' picture loader does.
 #include <QImage>

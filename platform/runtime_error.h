@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The run-time errors of the Windows language run time: a number, its standard message, and
 // (our addition) the place in the scenario where it happened.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Scenario files and the names handed to the sound calls are ANSI text in the
 // Japanese code page (CP932). Decoding follows that code page's structure so that a

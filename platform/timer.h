@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A timer that behaves like a Windows form timer: a period of 0 never ticks (a Qt
 // timer with interval 0 would fire on every pass of the event loop), and setting a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The developer trace: with KIVO_TRACE=1 every observable action becomes one line
 // "<ms since start, 3 decimals> <event> <fields>" on stderr. Texts are JSON strings.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Layouts are given in twips; Qt works in device-independent pixels (96 per inch),
 // so one pixel is 15 twips and Qt scales further for high-density screens.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writes a video file with FFmpeg's libraries: 30 pictures a second, enlarged by a whole
 // factor (nearest neighbour), and 48 kHz stereo sound. The file name's ending chooses the

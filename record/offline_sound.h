@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The programme's sound, made offline for a recording: the offline back-end of the sound
 // model (sound/model.h), so the calls follow the player's rules and leave its trace. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The recording mode: plays programmes unattended on a virtual clock and writes what the
 // stage window's client area shows and what would be heard to a video file.

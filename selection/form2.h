@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The programme selection window: lists the titles of the catalogue's programmes
 // (catalogue/) and hands the chosen file name to the main loop through the shared

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // MCI command strings for the sequencer, parsed apart from any device: a pure function
 // from text to a command or the result code that refuses it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // MIDI files as the sequencer takes them: a Standard MIDI File, bare or wrapped in a
 // RIFF "RMID" file, checked and scanned apart from any device.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rules of the Windows sound calls the program makes, apart from any device: the MCI
 // sequencer's commands and result codes (aliases; one tune sounds, the newest PLAY wins),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Background music through the MCI sequencer under the alias "Midi", and sound clips,
 // on the live output. Nothing here reports a failure: every result is fetched and ignored.

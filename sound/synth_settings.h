@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the music is synthesised, shared by the live back-end (winmm_sequencer.cpp) and
 // the offline rendering of a recording, so that both sound the same.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // WAV clips decoded into the device format (44.1 kHz, 16-bit stereo), checked apart
 // from any device. SDL decodes the encodings (PCM, float, A-law, mu-law, ADPCM); SDL's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entry points of the live back-end; the work is done by the device, sequencer, clip
 // and chime pieces (winmm_internal.h), the rules by the model.
 #include "sound/winmm.h"

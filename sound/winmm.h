@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The live back-end of the sound model: the three Windows multimedia calls the program
 // uses, sounding through SDL2_mixer (FluidSynth for MIDI), one audio device per process.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The default sound on the device, as a mixer chunk.
 #include <SDL_mixer.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // WAV clips on mixer channel 0, beside the music: the model's clip output on the device.
 //
 // Reading, decoding and resampling run on a worker thread, so a long or damaged clip

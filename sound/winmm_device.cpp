@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio device: opened on the first sound call, one format for everything.
 #include <SDL.h>
 #include <SDL_mixer.h>

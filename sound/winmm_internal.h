@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the pieces of the sound layer share: the audio device (winmm_device.cpp), the
 // sequencer (winmm_sequencer.cpp), the clip player (winmm_clips.cpp) and the chime

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MIDI sequencer behind the MCI alias.
 //
 // Music does not go through SDL_mixer's own MIDI decoder: that decoder builds a new

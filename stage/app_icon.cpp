@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "stage/app_icon.h"
 
 // Resources in a static library are only linked in when something refers to them.

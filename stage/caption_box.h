@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The stage window's caption box (Label1): its place, its font, and whether a caption
 // fits it. The window builds the box from these, and the checker measures with them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The lightweight controls of the stage window: they draw on the window's surface
 // and, except for the caption label, ignore the mouse.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The stage window: caption label, speaker and view pictures, eight item buttons,
 // the title panel, the pacing timer and the menu bar. Its handlers only pass events

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The frame (title bar and borders) the window manager puts round a top-level window.
 // Under X11 it is known only once the window manager says so (_NET_FRAME_EXTENTS);

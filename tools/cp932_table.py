@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the CP932 reference table that tests/platform checks decodeAnsi against.
 
 The table comes from Python's own cp932 codec, an implementation independent of the

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the opening window's pictures into opening/art/.
 
 Four frame pictures (uncompressed 4-bit BMP, standard 16-colour palette, rows

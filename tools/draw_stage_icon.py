@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the 16 x 16, 16-colour window icon of the stage and selection windows.
 
 A small television with its antenna, a blue screen and a talking face. Writes a

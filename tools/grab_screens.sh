@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Redraws the README's pictures from the real program playing the bundled demo under
 # Xvfb, each window as it is on screen at scale 1: the opening (docs/images/opening.png),
 # the programme list (docs/images/selection.png) and the stage during a programme

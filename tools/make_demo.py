@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Regenerates everything in demo/: the three bundled programmes and their media.
 
     python3 tools/make_demo.py            # writes into <repo>/demo

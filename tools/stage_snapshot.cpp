@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the stage window as a programme shows it, for the documentation:
 //   stage_snapshot <out.png>
 // Run with QT_QPA_PLATFORM=offscreen. The pictures are drawn here, into a temporary

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """kivo as a screen reader sees it: the real binary under Xvfb on a private D-Bus session
 (run under dbus-run-session), read through AT-SPI.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The real kivo binary as a station: `kivo --broadcast --once FOLDER` on the offscreen
 platform, with nobody at the controls. Two programmes, the first with a fatal fault in
 its second item: both play in order, every item once, the fault is reported on stderr

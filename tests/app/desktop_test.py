@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The kivo command as a desktop program: bad arguments, FOLDER from elsewhere, signals.
 
 Bad arguments run offscreen and must end with status 2, what is wrong on stderr and no

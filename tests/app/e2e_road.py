@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End to end: the real kivo binary under Xvfb, driven by real X input (xdotool).
 
 Waits out the opening, double-clicks the first title, advances "[pre]" with key presses,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build tree into a temporary prefix, checks the desktop entry, the AppStream
 # metadata and the manual page with their validators, the programme file type as a desktop
 # sees it, and runs the installed kivo: --version, --help, --demo up to its programme

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Every mode of the real binary, with no display: what the user typed is honoured or
 refused, signals end each mode with 128 + N, and a recording is never lost or left
 unplayable (checked with FFmpeg's own tools).

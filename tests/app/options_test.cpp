@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line: what each form asks for, and the errors that end with status 2.
 #include <gtest/gtest.h>
 

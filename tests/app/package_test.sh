@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `make package`: builds the Debian packages from this build tree into a temporary folder:
 # the player's control data must name the SoundFont and the Japanese fonts and no FFmpeg
 # library; the recorder's, the player and FFmpeg. lintian must find no errors, no

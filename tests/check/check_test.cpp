@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The check mode against the player: each fault the engine raises is reported with the
 // player's own number at the player's own line; several faults all, in file order; the
 // likely mistakes once each; a clean programme only its summary.

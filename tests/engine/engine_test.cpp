@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine on a virtual clock: dialogue pacing, commands, the item menu, jumps.
 #include <gtest/gtest.h>
 #include <malloc.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A stage, an event loop and a viewer on a virtual clock, for running the engine in
 // tests without real time or widgets. The engine traces the fake stage as it traces the

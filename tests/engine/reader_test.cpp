@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The section reader and the cast table against real files in a temporary folder.
 #include <gtest/gtest.h>
 

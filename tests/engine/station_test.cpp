@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station's sequence on a virtual clock: programmes in list order, items pressed
 // by the autopilot, faults survived, jumps followed, programmes that keep faulting left out.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The virtual clock on its own. The engine on it, pressed by the autopilot, is in the
 // station's, the check's and the recorder's tests (every button once, each phase and
 // press on time).

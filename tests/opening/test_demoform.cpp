@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The opening window, offscreen: its time line driven tick by tick on a virtual clock,
 // its key handling and its stored pictures. The real binary waits it out end to end.
 #include <gtest/gtest.h>

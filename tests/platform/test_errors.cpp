@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Run-time errors: the report with its place, and Basic arithmetic that raises them.
 #include "platform/runtime_error.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows-style names resolved against a real folder tree. Every file holds its own
 // name as content, so a test sees which file a name was resolved to.
 #include "platform/files.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sequential input slot on real files: line ends, field rules, end of file.
 #include "platform/input.h"
 

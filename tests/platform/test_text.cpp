@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CP932 decoding checked against a reference table written by an independent codec
 // (tools/cp932_table.py). The table lists what every single byte and every
 // lead/second-byte pair decodes to, or that the sequence is rejected.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The developer trace: line format, JSON texts, switching, and the exit event.
 #include "platform/trace.h"
 

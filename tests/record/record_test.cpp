@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recording mode end to end: a small programme with a view picture of a known
 // colour, a speaker whose two pictures differ, a tune and a clip is recorded once; the
 // file is decoded again and held against the run's own trace.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The programme selection window, offscreen, in a temporary current directory.
 #include <gtest/gtest.h>
 

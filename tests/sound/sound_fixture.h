@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Sound tests run SDL's disk audio driver: whatever the mixer produces lands in a raw
 // file (44.1 kHz, 16-bit stereo), read back after the device is closed. Positions are

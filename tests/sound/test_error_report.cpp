@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run-time error report leaves the music alone: Windows ends the program after a
 // run-time error without running any close handler.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MCI command strings: result codes, error texts, the commands the music calls
 // send, and how the layer behaves without a device or a SoundFont.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What actually sounds: music and clips read back from the disk audio driver.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The centring routine under a real window manager: Xvfb with openbox, started for this
 // process. Skips when either cannot be started.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stage window: layout, colours, handlers, "&" captions, the engine's port, trace.
 #include <QApplication>
 #include <QGraphicsView>

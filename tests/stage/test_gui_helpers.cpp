@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window-system helpers: pictures by name, "&" captions, fonts, the timer. Keys are
 // tested where the windows take them.
 #include <QDir>

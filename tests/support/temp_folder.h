@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A fresh temporary folder that is the current directory while the test runs, with
 // helpers that create files under names given as raw bytes (so Shift-JIS names can

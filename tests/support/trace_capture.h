@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The developer trace switched on into a list, on a clock the test sets, while it lives.
 #include <string>
