@@ -137,10 +137,6 @@ void playOpening(engine::EventPump& pump) {
   Event("state").word("Opening");
   auto opening = std::make_unique<opening::Demoform>();
   opening->show();
-  // The SoundFont loads while the opening plays, so a programme's first tune starts on
-  // time; only after a first pass has mapped the window, which does not need it.
-  pump.processEvents();
-  sound::winmm::prepareSequencer();
   // The opening hides itself when its time line ends; a close request hides it early.
   while (opening->isVisible()) pump.processEvents();
 }

@@ -19,8 +19,6 @@ MCIERROR mciSendStringA(const char* command, char* returnString, unsigned return
 
 bool sndPlaySoundA(const char* soundName, unsigned flags) { return live().sndPlaySoundA(soundName, flags); }
 
-void prepareSequencer() { detail::prepareSequencer(); }
-
 namespace test_hooks {
 
 std::int64_t mixedFrames() { return detail::mixedFrames(); }

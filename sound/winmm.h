@@ -17,10 +17,6 @@ bool sndPlaySoundA(const char* soundName, unsigned flags);
 // The model both calls go through.
 Winmm& live();
 
-// Starts loading the MIDI synthesiser's SoundFont in the background, so that the first
-// "play" sounds at once. Optional: the first "open" starts it as well.
-void prepareSequencer();
-
 // Hooks for the sound tests and the benchmark; the program itself never calls them.
 namespace test_hooks {
 std::int64_t mixedFrames();      // frames mixed since the audio device was opened

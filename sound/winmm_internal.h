@@ -33,7 +33,6 @@ std::int64_t closeAudio();  // the frames mixed since the device opened
 // Sequencer.
 void SDLCALL renderMusic(void* unused, Uint8* stream, int len);  // the device's music hook
 MusicOutput& liveMusic();
-void prepareSequencer();
 void waitForInstruments();  // until the tune last played has its instruments
 int audioThreadFileOpens();
 double longestMusicCallbackMs();
