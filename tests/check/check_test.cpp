@@ -51,7 +51,7 @@ PlayerRun playerRun(const QString& item, const QString& file = "KIVO.001") {
   PlayerWorld world;
   world.state.scenarioPath = file;
   if (!item.isEmpty()) world.choose(item);
-  const platform::RuntimeError error = kivo_test::raised([&] { world.engine.runProgramme(); });
+  const platform::RuntimeError error = raisedBy([&] { world.engine.runProgramme(); });
   return {error, world.trace};
 }
 platform::RuntimeError playerStop(const QString& item) { return playerRun(item).error; }
