@@ -84,13 +84,10 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
     picture(file);
     speaker = file;
   }
-  void setViewPicture(const QString& file) override {
-    viewSizeTwips = picture(file);
-    viewFile = file;
-  }
+  void setViewPicture(const QString& file) override { viewSizeTwips = picture(file); }
   QSize viewSize() const override { return viewSizeTwips; }
-  void setViewLeft(int left) override { viewLeft = left; }
-  void setViewTop(int top) override { viewTop = top; }
+  void setViewLeft(int) override {}
+  void setViewTop(int) override {}
   void setViewVisible(bool visible) override { viewVisible = visible; }
   void setButtonCaption(int index, const QString& text) override { buttonCaption.at(index) = text; }
   void setButtonVisible(int index, bool visible) override { buttonVisible.at(index) = visible; }
@@ -132,9 +129,8 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
 
   double now = 0;
   QString trace;
-  QString caption, speaker, viewFile;
+  QString caption, speaker;
   QSize viewSizeTwips;
-  int viewLeft = engine::StageTrace::kViewStartLeft, viewTop = engine::StageTrace::kViewStartTop;
   bool viewVisible = true;
   std::array<QString, engine::kButtonCount> buttonCaption;
   std::array<bool, engine::kButtonCount> buttonVisible{};
