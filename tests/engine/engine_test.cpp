@@ -12,7 +12,6 @@
 
 using kivo_test::FakeWorld;
 using kivo_test::ScenarioDir;
-using kivo_test::raised;
 using platform::RuntimeError;
 
 namespace {
@@ -119,12 +118,12 @@ TEST_F(EngineTest, CommandsAndTheirArguments) {
 TEST_F(EngineTest, FatalLinesHideTheViewAndUnknownSpeakersTalkWithoutPictures) {
   w.pictures["wide.bmp"] = {3000, 2000};
   w.pressKeys(1);
-  const RuntimeError e = raised([&] { runPre({"誰か：知らない人", "@VIEW wide.bmp", "", "never"}); });
+  const RuntimeError e = raisedBy([&] { runPre({"誰か：知らない人", "@VIEW wide.bmp", "", "never"}); });
   EXPECT_EQ(e.number(), 5);
   EXPECT_TRUE(e.reportText().contains("full-width colon")) << e.reportText().toStdString();
   EXPECT_EQ(count(w, "speaker \"\""), 4);  // 4 characters, two cycles
   EXPECT_FALSE(w.traceEvents().contains("line \"never\""));
-  EXPECT_EQ(raised([&] { runPre({"@VIEW wide.bmp", "@VIEW nothere.bmp"}); }).number(), 53);
+  EXPECT_EQ(raisedBy([&] { runPre({"@VIEW wide.bmp", "@VIEW nothere.bmp"}); }).number(), 53);
   EXPECT_FALSE(w.viewVisible);
 }
 
@@ -146,7 +145,7 @@ TEST_F(EngineTest, ItemMenuShowsUpToEightMenuLinesAndReturnsThePressedCaption) {
   w.choose("8");
   EXPECT_EQ(w.engine.presentItemMenu(), "8");
   programme({}, {"1", "2", "3", "4", "5", "6", "7", "8", "9"});
-  const RuntimeError e = raised([&] { w.engine.presentItemMenu(); });
+  const RuntimeError e = raisedBy([&] { w.engine.presentItemMenu(); });
   EXPECT_EQ(e.number(), 340);
   EXPECT_EQ(e.message(), "Control array element '8' doesn't exist");
   EXPECT_EQ(e.place().lineText, "9");
@@ -206,7 +205,7 @@ TEST_F(EngineTest, ScenarioRemovedOrReplacedBetweenSectionsFailsTheNextOpen) {
       change();
       world.events.buttonClicked(0, "A");
     });
-    const RuntimeError e = raised([&] { world.engine.runProgramme(); });
+    const RuntimeError e = raisedBy([&] { world.engine.runProgramme(); });
     EXPECT_EQ(e.number(), number);
     EXPECT_TRUE(e.reportText().contains("KIVO.001")) << e.reportText().toStdString();
   }

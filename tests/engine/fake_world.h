@@ -3,12 +3,9 @@
 // A stage, an event loop and a viewer on a virtual clock, for running the engine in
 // tests without real time or widgets. The engine traces the fake stage as it traces the
 // real window.
-#include <QDir>
-#include <QFile>
 #include <QMap>
 #include <QSize>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <deque>
 #include <functional>
 #include <stdexcept>
@@ -24,6 +21,8 @@
 #include "platform/runtime_error.h"
 #include "platform/text.h"
 #include "platform/trace.h"
+#include "tests/support/raised.h"
+#include "tests/support/temp_folder.h"
 
 namespace kivo_test {
 
@@ -85,13 +84,10 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
     picture(file);
     speaker = file;
   }
-  void setViewPicture(const QString& file) override {
-    viewSizeTwips = picture(file);
-    viewFile = file;
-  }
+  void setViewPicture(const QString& file) override { viewSizeTwips = picture(file); }
   QSize viewSize() const override { return viewSizeTwips; }
-  void setViewLeft(int left) override { viewLeft = left; }
-  void setViewTop(int top) override { viewTop = top; }
+  void setViewLeft(int) override {}
+  void setViewTop(int) override {}
   void setViewVisible(bool visible) override { viewVisible = visible; }
   void setButtonCaption(int index, const QString& text) override { buttonCaption.at(index) = text; }
   void setButtonVisible(int index, bool visible) override { buttonVisible.at(index) = visible; }
@@ -133,9 +129,8 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
 
   double now = 0;
   QString trace;
-  QString caption, speaker, viewFile;
+  QString caption, speaker;
   QSize viewSizeTwips;
-  int viewLeft = engine::StageTrace::kViewStartLeft, viewTop = engine::StageTrace::kViewStartTop;
   bool viewVisible = true;
   std::array<QString, engine::kButtonCount> buttonCaption;
   std::array<bool, engine::kButtonCount> buttonVisible{};
@@ -161,38 +156,6 @@ class FakeWorld : public engine::StagePort, public engine::EventPump {
   }
   std::deque<std::function<void()>> holdAnswers, menuAnswers;
   bool holdPending = false, menuPending = false;
-};
-
-// The run-time error `f` raises; error 0 when it raises none.
-inline platform::RuntimeError raised(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const platform::RuntimeError& e) {
-    return e;
-  }
-  return platform::RuntimeError(0);
-}
-
-// A temporary current directory holding scenario files written as CP932 with CR LF.
-class ScenarioDir {
- public:
-  ScenarioDir() : old_(QDir::currentPath()) { QDir::setCurrent(dir_.path()); }
-  ~ScenarioDir() { QDir::setCurrent(old_); }
-  void write(const QString& name, const QStringList& lines, const char* eol = "\r\n") {
-    QByteArray bytes;
-    for (const QString& l : lines) bytes += platform::encodeAnsi(l) + eol;
-    writeBytes(name, bytes);
-  }
-  void writeBytes(const QString& name, const QByteArray& bytes) {
-    QFile f(dir_.filePath(name));
-    if (!f.open(QIODevice::WriteOnly)) throw std::runtime_error("cannot write test file");
-    f.write(bytes);
-  }
-  QString path() const { return dir_.path(); }
-
- private:
-  QTemporaryDir dir_;
-  QString old_;
 };
 
 }  // namespace kivo_test

@@ -10,7 +10,6 @@
 using engine::CastTable;
 using engine::SectionReader;
 using kivo_test::ScenarioDir;
-using kivo_test::raised;
 using platform::RuntimeError;
 
 namespace {
@@ -57,16 +56,16 @@ TEST_F(ReaderTest, ReadingPastTheEndIsFatal) {
   EXPECT_EQ(reader.firstBodyLine(), "a：x");
   // The second line is handed over before the missing end of the body is found.
   EXPECT_EQ(reader.nextBodyLine(), QString("b：y"));
-  EXPECT_EQ(raised([&] { reader.nextBodyLine(); }).number(), 62);
+  EXPECT_EQ(raisedBy([&] { reader.nextBodyLine(); }).number(), 62);
   reader.closeAll();
 
-  const RuntimeError missing = raised([&] { reader.openSection("KIVO.001", "[menu]"); });
+  const RuntimeError missing = raisedBy([&] { reader.openSection("KIVO.001", "[menu]"); });
   EXPECT_EQ(missing.number(), 62);
   EXPECT_TRUE(missing.reportText().contains("no line [menu]")) << missing.reportText().toStdString();
   reader.closeAll();
   // A header missing from a file with LF line ends says why.
   dir.write("KIVO.001", {"1,t", "[pre]", "a：x", "[x]"}, "\n");
-  const RuntimeError e = raised([&] { reader.openSection("KIVO.001", "[pre]"); });
+  const RuntimeError e = raisedBy([&] { reader.openSection("KIVO.001", "[pre]"); });
   EXPECT_EQ(e.number(), 62);
   EXPECT_EQ(e.place().file, "KIVO.001");
   EXPECT_TRUE(e.reportText().contains("LF line ends")) << e.reportText().toStdString();
@@ -108,7 +107,7 @@ TEST_F(CastTest, MalformedEntriesAndTheFortySecondAreFatalWithTheirPlace) {
       {{"A=a,b", "noequals"}, 5}, {{"A=a,b", ""}, 5}, {{"A=a,b", "A=nocomma"}, 5}, {{"[pre]"}, 5}, {many, 9}};
   for (const auto& [entries, number] : cases) {
     reader.closeAll();
-    const RuntimeError e = raised([&] { load(entries); });
+    const RuntimeError e = raisedBy([&] { load(entries); });
     EXPECT_EQ(e.number(), number) << entries.back().toStdString();
     EXPECT_EQ(e.place().file, "KIVO.001");
     EXPECT_EQ(e.place().line, entries.size() + 2);
