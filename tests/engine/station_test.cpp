@@ -70,7 +70,6 @@ TEST(Station, PlaysEveryProgrammeInOrderThroughFaultsInItemsAndPre) {
   // come after its "[pre]" faulted; 003 has no "ＥＮＤ" and is left when all are played.
   EXPECT_EQ(on.events("chosen "), (QStringList{"chosen \"A\"", "chosen \"B\"", "chosen \"C\"", "chosen \"A\"",
                                                "chosen \"ＥＮＤ\"", "chosen \"C\"", "chosen \"A\""}));
-  EXPECT_EQ(on.events("section \"[ＥＮＤ]\"").size(), 1);
   EXPECT_EQ(on.events("caption \"またね\"").size(), 1);
   EXPECT_TRUE(on.events("caption \"見えない\"").isEmpty());
   EXPECT_EQ(on.events("caption \"しい\"").size(), 2);

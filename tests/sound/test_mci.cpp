@@ -149,8 +149,7 @@ TEST_F(Mci, DamagedMidiFilesStaySilent) {
     SCOPED_TRACE(name);
     writeFile(name, bytes);
     EXPECT_FALSE(winmm::musicFileProblem(QString::fromStdString(name)).isEmpty());
-    EXPECT_EQ(send("open " + name + " alias Midi"), 296u);
-    EXPECT_EQ(send("play Midi"), 263u);
+    EXPECT_EQ(send("open " + name + " alias Midi"), 296u);  // no alias left: CommandsTheMusicCallsSend
   }
   EXPECT_EQ(winmm::musicFileProblem("tune.mid").toStdString(), "");
   EXPECT_EQ(winmm::musicFileProblem("missing.mid").toStdString(), "file not found");
