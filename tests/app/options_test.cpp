@@ -14,21 +14,18 @@ app::Options parse(QStringList args) {
   return app::parseOptions(args);
 }
 
+// The defaults, a FOLDER and --soundfont are taken in e2e_road, e2e_desktop and e2e_modes.
 TEST(Options, WhatEachFormAsksFor) {
   struct Case {
     QStringList args;
     QString folder;
     bool demo, choose;
-    QString soundFont;
     int scale;
   };
   const Case cases[] = {
-      {{}, {}, false, false, {}, 1},
-      {{"some/folder"}, "some/folder", false, false, {}, 1},
-      {{"--demo", "--scale=4"}, {}, true, false, {}, 4},
-      {{"--choose-folder", "f"}, "f", false, true, {}, 1},  // the menu entry's %f
-      {{"--soundfont", "a.sf2", "--scale", "1"}, {}, false, false, "a.sf2", 1},
-      {{"--", "--demo"}, "--demo", false, false, {}, 1},  // a folder with a dash
+      {{"--demo", "--scale=4"}, {}, true, false, 4},
+      {{"--choose-folder", "f"}, "f", false, true, 1},  // the menu entry's %f
+      {{"--", "--demo"}, "--demo", false, false, 1},    // a folder with a dash
   };
   for (const Case& c : cases) {
     const app::Options o = parse(c.args);
@@ -37,7 +34,6 @@ TEST(Options, WhatEachFormAsksFor) {
     EXPECT_EQ(o.folder, c.folder);
     EXPECT_EQ(o.demo, c.demo);
     EXPECT_EQ(o.chooseFolder, c.choose);
-    EXPECT_EQ(o.soundFont, c.soundFont);
     EXPECT_EQ(o.scale, c.scale);
   }
 }
