@@ -23,10 +23,6 @@ class Mci : public SoundTest {
     SoundTest::SetUp();
     writeFile("tune.mid", media::midi(60, 400, 500));
   }
-  static winmm::MCIERROR send(const std::string& command) {
-    char ret[512];
-    return winmm::mciSendStringA(command.c_str(), ret, sizeof ret, nullptr);
-  }
   static std::string mci(const QString& command, int code) {
     return "mci " + platform::trace::jsonString(command) + " " + std::to_string(code);
   }

@@ -21,8 +21,7 @@ TEST_F(Playback, MusicPlaysOnceAndUnderAClipUntilClosed) {
   ASSERT_TRUE(winmm::test_hooks::waitForMidi(10000));
   const Mark once = mark([] { sound::playMusic("once.mid"); });
   advance(ms(1000));
-  char ret[512];
-  EXPECT_EQ(winmm::mciSendStringA("play Midi", ret, sizeof ret, nullptr), 0u);
+  EXPECT_EQ(send("play Midi"), 0u);
   advance(ms(400));
   const Mark played = mark([] { sound::playMusic("tune.mid"); });
   advance(ms(400));
