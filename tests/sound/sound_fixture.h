@@ -167,6 +167,10 @@ class SoundTest : public TempFolderTest, public TraceCapture {
   }
 
   static std::int64_t now() { return sound::winmm::test_hooks::mixedFrames(); }
+  static sound::winmm::MCIERROR send(const std::string& command) {
+    char ret[512];
+    return sound::winmm::mciSendStringA(command.c_str(), ret, sizeof ret, nullptr);
+  }
 
   // The frame count just before a call and just after it, once the clip or tune it
   // started has been prepared (off the calling thread): what the call changed is heard

@@ -23,10 +23,6 @@ class Mci : public SoundTest {
     SoundTest::SetUp();
     writeFile("tune.mid", media::midi(60, 400, 500));
   }
-  static winmm::MCIERROR send(const std::string& command) {
-    char ret[512];
-    return winmm::mciSendStringA(command.c_str(), ret, sizeof ret, nullptr);
-  }
   static std::string mci(const QString& command, int code) {
     return "mci " + platform::trace::jsonString(command) + " " + std::to_string(code);
   }
@@ -149,8 +145,7 @@ TEST_F(Mci, DamagedMidiFilesStaySilent) {
     SCOPED_TRACE(name);
     writeFile(name, bytes);
     EXPECT_FALSE(winmm::musicFileProblem(QString::fromStdString(name)).isEmpty());
-    EXPECT_EQ(send("open " + name + " alias Midi"), 296u);
-    EXPECT_EQ(send("play Midi"), 263u);
+    EXPECT_EQ(send("open " + name + " alias Midi"), 296u);  // no alias left: CommandsTheMusicCallsSend
   }
   EXPECT_EQ(winmm::musicFileProblem("tune.mid").toStdString(), "");
   EXPECT_EQ(winmm::musicFileProblem("missing.mid").toStdString(), "file not found");
