@@ -240,9 +240,7 @@ void loadSynth(std::vector<std::string> paths) {
   bool ok = false;
   int fontId = -1;
   for (const std::string& path : paths) {
-    // No presets selected now: their samples would stay in memory for tunes that may never
-    // use them. Each tune's own instruments are pinned before it starts.
-    if (synth != nullptr) fontId = fluid_synth_sfload(synth, path.c_str(), 0);
+    if (synth != nullptr) fontId = fluid_synth_sfload(synth, path.c_str(), 1);
     ok = synth != nullptr && fontId != FLUID_FAILED;
     if (ok) break;
   }
