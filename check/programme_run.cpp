@@ -252,29 +252,29 @@ class ProgrammeRun : public engine::StageRelay, public engine::SoundPort {
            QStringLiteral("shorten the text or split it into two dialogue lines"), "caption-cut-off");
   }
   void setSpeakerPicture(const QString& file) override {
-    const QSize size = picture(file);
-    if ((size.width() > engine::kSpeakerBox || size.height() > engine::kSpeakerBox) && oversized_.insert(file).second)
-      warn(line(),
-           QStringLiteral("speaker picture %1 is %2 x %3 pixels, larger than the speaker box's %4 x %4")
-               .arg(quoted(file))
-               .arg(platform::twipsToPixels(size.width()))
-               .arg(platform::twipsToPixels(size.height()))
-               .arg(platform::twipsToPixels(engine::kSpeakerBox)),
-           QStringLiteral("the player shows it at its own size from the box's top left corner, over what lies beside and below it"),
-           "speaker-picture-too-large");
+    oversized(file, picture(file), engine::kSpeakerBox, QStringLiteral("speaker picture"), QStringLiteral("the speaker box"),
+              QStringLiteral("the player shows it at its own size from the box's top left corner, over what lies beside and below it"),
+              "speaker-picture-too-large");
   }
   void setViewPicture(const QString& file) override {
     const QSize size = picture(file);
     if (file.isEmpty()) return;  // the empty picture leaves the size as it is
     viewSize_ = size;
-    if ((size.width() > engine::kViewArea || size.height() > engine::kViewArea) && oversized_.insert(file).second)
-      warn(line(),
-           QStringLiteral("view picture %1 is %2 x %3 pixels, larger than the view frame's %4 x %4")
-               .arg(quoted(file))
-               .arg(platform::twipsToPixels(size.width()))
-               .arg(platform::twipsToPixels(size.height()))
-               .arg(platform::twipsToPixels(engine::kViewArea)),
-           QStringLiteral("the player moves it right and down by half the excess, over the frame"), "view-picture-too-large");
+    oversized(file, size, engine::kViewArea, QStringLiteral("view picture"), QStringLiteral("the view frame"),
+              QStringLiteral("the player moves it right and down by half the excess, over the frame"), "view-picture-too-large");
+  }
+  // A picture larger than its square box, said once per file.
+  void oversized(const QString& file, QSize size, int box, const QString& what, const QString& boxName, const QString& hint,
+                 const char* code) {
+    if ((size.width() <= box && size.height() <= box) || !oversized_.insert(file).second) return;
+    warn(line(),
+         QStringLiteral("%1 %2 is %3 x %4 pixels, larger than %5's %6 x %6")
+             .arg(what, quoted(file))
+             .arg(platform::twipsToPixels(size.width()))
+             .arg(platform::twipsToPixels(size.height()))
+             .arg(boxName)
+             .arg(platform::twipsToPixels(box)),
+         hint, code);
   }
   QSize viewSize() const override { return viewSize_; }
   void setButtonCaption(int index, const QString&) override { buttonLines_.at(index) = line(); }

@@ -255,21 +255,23 @@ std::vector<float> chimeSamples(int rate) {
   return out;
 }
 
-QString musicFileProblem(const QString& name) {
+namespace {
+
+// Why the file `name` would not play: not found, unreadable, or what `decode` finds.
+template <class Decode>
+QString fileProblem(const QString& name, Decode decode) {
   const std::optional<std::string> path = resolvePath(name);
   if (!path || !isOrdinaryFile(*path)) return QStringLiteral("file not found");
   const std::optional<QByteArray> data = readFileBytes(*path);
   if (!data) return QStringLiteral("the file cannot be read");
-  return parseMidi(*data).problem;
+  return decode(*data).problem;
 }
 
-QString clipFileProblem(const QString& name) {
-  const std::optional<std::string> path = resolvePath(name);
-  if (!path || !isOrdinaryFile(*path)) return QStringLiteral("file not found");
-  const std::optional<QByteArray> data = readFileBytes(*path);
-  if (!data) return QStringLiteral("the file cannot be read");
-  return decodeClip(*data).problem;
-}
+}  // namespace
+
+QString musicFileProblem(const QString& name) { return fileProblem(name, [](const QByteArray& b) { return parseMidi(b); }); }
+
+QString clipFileProblem(const QString& name) { return fileProblem(name, [](const QByteArray& b) { return decodeClip(b); }); }
 
 }  // namespace sound::winmm
 
