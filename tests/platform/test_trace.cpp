@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The developer trace: line format, JSON texts, switching, and the exit event.
+// The developer trace: line format, JSON texts, switching.
 #include "platform/trace.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/process.h"
 #include "tests/support/trace_capture.h"
 
 namespace trace = platform::trace;
@@ -29,13 +28,6 @@ TEST_F(Trace, LineIsTimeEventAndJsonFieldsAndNothingWhenOff) {
   EXPECT_EQ(lines, (std::vector<std::string>{"1234.568 caption \"hi\"\n", "2.000 timer on -15\n",
                                              "2.000 t \"say \\\"hi\\\" C:\\\\p\\\\x.mid\" \"a\\nb\\r\\tc\\u0001\\u001f\" \"\"\n",
                                              "2.000 t \"ミルカナランド放送局\" \"\xF0\x9F\x8E\xB5\"\n"}));
-}
-
-using EndProcessDeathTest = Trace;
-
-TEST_F(EndProcessDeathTest, TracesExitAndEndsWithTheStatus) {
-  trace::setSink(nullptr);  // stderr, where the death test looks
-  EXPECT_EXIT(platform::endProcess(3), ::testing::ExitedWithCode(3), "[0-9]+\\.[0-9]{3} exit 3");
 }
 
 }  // namespace
