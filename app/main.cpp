@@ -43,6 +43,7 @@
 #include "sound/sound.h"
 #include "sound/winmm.h"
 #include "stage/form1.h"
+#include "stage/window_frame.h"
 
 namespace {
 
@@ -85,7 +86,8 @@ QByteArray nativeArgument(const QString& text) {
 QString displayProblem() {
   const QByteArray platformName = qgetenv("QT_QPA_PLATFORM");
   if (!platformName.isEmpty() && !platformName.startsWith("xcb") && !platformName.startsWith("wayland")) return {};
-  if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return {};
+  if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !platformName.startsWith("xcb")) return {};
+  if (!qEnvironmentVariableIsEmpty("DISPLAY")) return stage::x11DisplayProblem();
   return QStringLiteral("no display to show windows on (DISPLAY is not set); --check and --record need none");
 }
 

@@ -106,6 +106,16 @@ std::optional<QMargins> requestExtents(xcb_connection_t* c, xcb_window_t w, xcb_
 
 }  // namespace
 
+QString x11DisplayProblem() {
+#if KIVO_HAVE_XCB
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  const bool failed = xcb_connection_has_error(c) != 0;
+  xcb_disconnect(c);
+  if (failed) return QStringLiteral("cannot open the display \"%1\"").arg(qEnvironmentVariable("DISPLAY"));
+#endif
+  return {};
+}
+
 bool windowManagerRunning() {
 #if KIVO_HAVE_XCB
   xcb_connection_t* c = connection();

@@ -9,7 +9,13 @@
 
 class QWidget;
 
+class QString;
+
 namespace stage {
+
+// Why Qt's xcb platform could not reach the X display DISPLAY names, asked before Qt is
+// started: Qt aborts when it cannot connect. Empty when it can, or without libxcb.
+QString x11DisplayProblem();
 
 // True when an EWMH window manager runs on the X display (its check window is alive).
 // False on other platforms and on a bare X server.

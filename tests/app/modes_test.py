@@ -242,6 +242,9 @@ def folders_and_fonts(work):
     run = kivo(["--demo"], env=dict(NO_DISPLAY, QT_QPA_PLATFORM=""))
     if run.returncode != 1 or b"no display" not in run.stderr:
         fail(f"no display: status {run.returncode} {run.stderr[-300:]!r}")
+    run = kivo(["--demo"], env=dict(NO_DISPLAY, DISPLAY=":999", QT_QPA_PLATFORM=""))
+    if run.returncode != 1 or b'cannot open the display ":999"' not in run.stderr:
+        fail(f"unreachable display: status {run.returncode} {run.stderr[-300:]!r}")
 
 
 def main():
