@@ -39,12 +39,10 @@ platform::ErrorPlace SectionReader::place() const {
 QString SectionReader::readLine(Looking looking) {
   if (input_.isOpen() && input_.atEnd()) {
     // Reading past the end is fatal; say which section ran into it and why.
-    QString why;
-    if (input_.usesLoneLf())
-      why = QStringLiteral("the file uses LF line ends; scenario files need CR LF");
-    else if (looking == Looking::ForHeader)
+    QString why = input_.lineEndProblem();
+    if (why.isEmpty() && looking == Looking::ForHeader)
       why = QStringLiteral("no line %1 before the end of the file").arg(header_);
-    else
+    else if (why.isEmpty())
       why = QStringLiteral("section %1 runs to the end of the file: a line beginning with \"[\" must follow it")
                 .arg(header_);
     throw RuntimeError(platform::err::InputPastEnd).at({input_.fileName(), 0, {}, why});

@@ -26,14 +26,16 @@ void SequentialInput::closeAll() {
   pos_ = 0;
 }
 
-bool SequentialInput::usesLoneLf() const {
-  return data_.contains('\n') && !data_.contains('\r');
+QString SequentialInput::lineEndProblem() const {
+  if (data_.contains('\n') && !data_.contains('\r'))
+    return QStringLiteral("the file uses LF line ends; scenario files need CR LF");
+  return {};
 }
 
 void SequentialInput::pastEnd() const {
   ErrorPlace place{name_, 0, {}, {}};
-  if (usesLoneLf()) place.hint = QStringLiteral("the file uses LF line ends; scenario files need CR LF");
-  else place.hint = QStringLiteral("reached the end of the file after line %1").arg(lineNo_);
+  place.hint = lineEndProblem();
+  if (place.hint.isEmpty()) place.hint = QStringLiteral("reached the end of the file after line %1").arg(lineNo_);
   throw RuntimeError(err::InputPastEnd).at(place);
 }
 

@@ -26,8 +26,9 @@ class SequentialInput {
   const QString& fileName() const { return name_; }
   // Number of the line the last line input returned (1-based), for error places.
   int lineNumber() const { return lineNo_; }
-  // True when the file has LF line ends but no CR at all: it then reads as one line.
-  bool usesLoneLf() const;
+  // What is wrong with the file's line ends, empty when nothing: LF line ends with no
+  // CR at all make the whole file read as one line.
+  QString lineEndProblem() const;
 
  private:
   [[noreturn]] void pastEnd() const;

@@ -52,7 +52,7 @@ TEST_F(Input, LinesEndAtCrOrCrLfUpToTheEndOfTheFile) {
   };
   for (const auto& [bytes, lines, loneLf] : cases) {
     load(bytes);
-    EXPECT_EQ(in.usesLoneLf(), loneLf) << bytes;
+    EXPECT_EQ(!in.lineEndProblem().isEmpty(), loneLf) << bytes;
     EXPECT_EQ(allLines(), lines) << bytes;
     EXPECT_EQ(in.lineNumber(), lines.size());
     const QString report = raisedBy([&] { in.lineInput(); }).reportText();
