@@ -48,6 +48,17 @@ struct Clips {
   std::thread worker;
 };
 
+// Counts clips that ended on the mixer, so that a synchronous call sleeps until one does.
+// Bumped from inside the mixer's lock (also by a halt on the calling thread), so it takes
+// no mutex: waiting with one would invert the order of the two locks.
+std::atomic<std::uint64_t> clipEnds{0};
+
+void clipEnded(int channel) {
+  if (channel != kClipChannel) return;
+  clipEnds.fetch_add(1);
+  clipEnds.notify_all();
+}
+
 // Never destroyed: the worker may outlive static destruction.
 Clips& clips() {
   static Clips* c = new Clips;
@@ -119,7 +130,10 @@ class LiveClips : public ClipOutput {
     if (!ensureAudio()) return false;
     Clips& c = clips();
     std::lock_guard lock(c.mutex);
-    if (!c.worker.joinable()) c.worker = std::thread(work);
+    if (!c.worker.joinable()) {
+      Mix_ChannelFinished(clipEnded);
+      c.worker = std::thread(work);
+    }
     return true;
   }
   bool busy() override {
@@ -152,7 +166,11 @@ class LiveClips : public ClipOutput {
     const std::uint64_t generation = c.generation;
     c.prepared.wait(lock, [&] { return !c.preparing || c.generation != generation; });
     lock.unlock();
-    while (Mix_Playing(kClipChannel) != 0) SDL_Delay(5);
+    while (true) {
+      const std::uint64_t seen = clipEnds.load();
+      if (Mix_Playing(kClipChannel) == 0) return;
+      clipEnds.wait(seen);
+    }
   }
 };
 
