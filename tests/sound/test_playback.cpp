@@ -184,4 +184,11 @@ TEST_F(Playback, InstrumentsLoadBeforeTheTuneStarts) {
   EXPECT_EQ(reads, 0);
 }
 
+// Without SND_ASYNC the call returns once the clip has been heard to its end.
+TEST_F(Playback, ASynchronousClipCallReturnsWhenTheClipHasEnded) {
+  writeFile("short.wav", media::wav(880, 0.3));
+  const Mark call = mark([] { EXPECT_TRUE(winmm::sndPlaySoundA("short.wav", 0)); });
+  EXPECT_GE(call.after - call.before, ms(300));
+}
+
 }  // namespace
