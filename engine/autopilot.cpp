@@ -6,21 +6,15 @@
 
 namespace engine {
 
-bool StageTap::menuOpen() const {
-  for (bool v : visible_)
-    if (v) return true;
-  return false;
-}
-
 void StageTap::setButtonCaption(int index, const QString& caption) {
   inner().setButtonCaption(index, caption);
-  captions_.at(index) = caption;
+  buttons_.setCaption(index, caption);
 }
 
 void StageTap::setButtonVisible(int index, bool visible) {
   const bool wasOpen = menuOpen();
   inner().setButtonVisible(index, visible);
-  visible_.at(index) = visible;
+  buttons_.setVisible(index, visible);
   if (!wasOpen && visible && onMenuOpened) onMenuOpened();
   if (wasOpen && !menuOpen() && onMenuClosed) onMenuClosed();
 }

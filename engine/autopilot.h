@@ -6,7 +6,6 @@
 // real event loop, or the virtual clock), so presses go through the same handler and
 // trace as a viewer's.
 #include <QString>
-#include <array>
 #include <functional>
 #include <optional>
 
@@ -22,17 +21,17 @@ class VirtualClock;
 // the real timer's.
 class StageTap : public StageRelay {
  public:
-  using Buttons = std::array<QString, kButtonCount>;
-  using Shown = std::array<bool, kButtonCount>;
+  using Buttons = decltype(ItemButtons::captions);
+  using Shown = decltype(ItemButtons::visible);
 
   explicit StageTap(StagePort& inner, VirtualClock* clock = nullptr) : StageRelay(inner), clock_(clock) {}
 
   std::function<void()> onMenuOpened;
   std::function<void()> onMenuClosed;
 
-  bool menuOpen() const;
-  const Buttons& buttonCaptions() const { return captions_; }
-  const Shown& buttonsVisible() const { return visible_; }
+  bool menuOpen() const { return buttons_.menuOpen(); }
+  const Buttons& buttonCaptions() const { return buttons_.captions; }
+  const Shown& buttonsVisible() const { return buttons_.visible; }
 
   void setButtonCaption(int index, const QString& caption) override;
   void setButtonVisible(int index, bool visible) override;
@@ -41,8 +40,7 @@ class StageTap : public StageRelay {
 
  private:
   VirtualClock* clock_;
-  Buttons captions_;
-  Shown visible_{};
+  ItemButtons buttons_;
 };
 
 // Which button an unattended viewer presses: every visible button with a caption once,

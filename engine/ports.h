@@ -4,12 +4,26 @@
 // layer and the Qt event loop; tests wire fakes on a virtual clock.
 #include <QSize>
 #include <QString>
+#include <algorithm>
+#include <array>
 #include <functional>
 
 namespace engine {
 
 // The item buttons Command1(0) to Command1(7).
 inline constexpr int kButtonCount = 8;
+
+// The item buttons as the stage was last told to show them. The menu is open while any
+// is visible.
+struct ItemButtons {
+  std::array<QString, kButtonCount> captions;
+  std::array<bool, kButtonCount> visible{};
+
+  // Both refuse an index out of range.
+  void setCaption(int index, const QString& caption) { captions.at(size_t(index)) = caption; }
+  void setVisible(int index, bool shown) { visible.at(size_t(index)) = shown; }
+  bool menuOpen() const { return std::ranges::any_of(visible, [](bool v) { return v; }); }
+};
 
 // The stage window's controls, as the engine uses them. Sizes and positions are twips.
 class StagePort {

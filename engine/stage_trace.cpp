@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/stage_trace.h"
 
-#include <algorithm>
 
 #include "platform/trace.h"
 
@@ -48,17 +47,16 @@ void StageTrace::setViewVisible(bool visible) {
 
 void StageTrace::setButtonCaption(int index, const QString& caption) {
   inner().setButtonCaption(index, caption);  // refuses an index out of range
-  captions_.at(size_t(index)) = caption;
+  buttons_.setCaption(index, caption);
 }
 
 void StageTrace::setButtonVisible(int index, bool visible) {
   inner().setButtonVisible(index, visible);  // refuses an index out of range
-  bool& shown = buttonVisible_.at(size_t(index));
-  const bool wasShown = shown;
-  shown = visible;
+  const bool wasShown = buttons_.visible.at(size_t(index));
+  buttons_.setVisible(index, visible);
   if (visible)
-    Event("button").num(index).text(captions_[size_t(index)]);
-  else if (wasShown && std::none_of(buttonVisible_.begin(), buttonVisible_.end(), [](bool v) { return v; }))
+    Event("button").num(index).text(buttons_.captions[size_t(index)]);
+  else if (wasShown && !buttons_.menuOpen())
     Event("buttons-hide");
 }
 

@@ -4,8 +4,6 @@
 // `button`, `buttons-hide`, `timer`; docs/trace.md). The engine puts it in front of
 // whatever stage it is given, so the window, the unattended modes and the tests' fake
 // stage all trace through this one piece of code.
-#include <array>
-
 #include "engine/ports.h"
 
 namespace engine {
@@ -33,8 +31,7 @@ class StageTrace : public StageRelay {
   int viewTop_ = kViewStartTop;
   QString viewFile_;
   bool viewVisible_ = true;  // the view picture box starts visible, empty
-  std::array<QString, kButtonCount> captions_;
-  std::array<bool, kButtonCount> buttonVisible_{};
+  ItemButtons buttons_;
 };
 
 }  // namespace engine
