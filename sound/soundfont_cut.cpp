@@ -95,19 +95,21 @@ Keys zoneKeys(const Tables& t, Table gen, std::uint32_t g0, std::uint32_t g1) {
 }
 
 // Walks the zones of header `i` that sound one of `keys`: the global zone (first, without
-// a link), always, and each linked zone covering a key. `visit(zone, link, keys)`.
+// a link), always, and each linked zone covering a key. As FluidSynth reads a zone, its
+// first link ends it. `visit(zone, link, keys, end of its generators)`.
 template <class Visit>
 void keptZones(const Tables& t, const Level& l, int i, const Keys& keys, Visit visit) {
   const std::uint32_t first = t.u(l.head, i, l.bagAt), last = t.u(l.head, i + 1, l.bagAt);
   for (std::uint32_t z = first; z < last; ++z) {
     const std::uint32_t g0 = t.u(l.bag, int(z), 0), g1 = t.u(l.bag, int(z) + 1, 0);
-    const bool linked = g1 > g0 && t.u(l.gen, int(g1) - 1, 0) == std::uint32_t(l.linkOp);
-    if (!linked) {
-      if (z == first) visit(z, -1, keys);
+    std::uint32_t link = g0;
+    while (link < g1 && t.u(l.gen, int(link), 0) != std::uint32_t(l.linkOp)) ++link;
+    if (link == g1) {
+      if (z == first) visit(z, -1, keys, g1);
       continue;
     }
     const Keys covered = keys & zoneKeys(t, l.gen, g0, g1);
-    if (covered.any()) visit(z, int(t.u(l.gen, int(g1) - 1, 2)), covered);
+    if (covered.any()) visit(z, int(t.u(l.gen, int(link), 2)), covered, link + 1);
   }
 }
 
@@ -116,17 +118,14 @@ void copyHeader(const Tables& t, Level& l, int i, const Keys& keys, const std::v
   const qsizetype headAt = l.heads.size();
   l.heads += QByteArray(t.at(l.head, i), kSizes[l.head]);
   set16(l.heads, headAt + l.bagAt, std::uint32_t(l.bags.size() / 4));
-  keptZones(t, l, i, keys, [&](std::uint32_t z, int, const Keys&) {
+  keptZones(t, l, i, keys, [&](std::uint32_t z, int link, const Keys&, std::uint32_t end) {
     put(l.bags, std::uint32_t(l.gens.size() / 4), 2);
     put(l.bags, std::uint32_t(l.mods.size() / 10), 2);
     const std::uint32_t m0 = t.u(l.bag, int(z), 2), m1 = t.u(l.bag, int(z) + 1, 2);
     l.mods += QByteArray(t.at(l.mod, int(m0)), qsizetype(m1 - m0) * 10);
-    for (std::uint32_t g = t.u(l.bag, int(z), 0); g < t.u(l.bag, int(z) + 1, 0); ++g) {
-      const std::uint32_t op = t.u(l.gen, int(g), 0);
-      put(l.gens, op, 2);
-      const std::uint32_t amount = t.u(l.gen, int(g), 2);
-      put(l.gens, op == std::uint32_t(l.linkOp) ? std::uint32_t(std::max(renumber[amount], 0)) : amount, 2);
-    }
+    const std::uint32_t g0 = t.u(l.bag, int(z), 0);
+    l.gens += QByteArray(t.at(l.gen, int(g0)), qsizetype(end - g0) * 4);
+    if (link >= 0) set16(l.gens, l.gens.size() - 2, std::uint32_t(renumber[size_t(link)]));
   });
 }
 
@@ -281,14 +280,14 @@ QByteArray cutSoundFont(const SoundFontLayout& font, const std::vector<Voicing>&
   std::vector<bool> keptInstrument(static_cast<size_t>(instruments)), keptSample(static_cast<size_t>(sampleCount));
   for (int p = 0; p < presets; ++p)
     if (keptPreset[size_t(p)])
-      keptZones(t, presetLevel, p, presetKeys[size_t(p)], [&](std::uint32_t, int i, const Keys& keys) {
+      keptZones(t, presetLevel, p, presetKeys[size_t(p)], [&](std::uint32_t, int i, const Keys& keys, std::uint32_t) {
         if (i < 0) return;
         keptInstrument[size_t(i)] = true;
         instrumentKeys[size_t(i)] |= keys;
       });
   for (int i = 0; i < instruments; ++i)
     if (keptInstrument[size_t(i)])
-      keptZones(t, instrumentLevel, i, instrumentKeys[size_t(i)], [&](std::uint32_t, int s, const Keys&) {
+      keptZones(t, instrumentLevel, i, instrumentKeys[size_t(i)], [&](std::uint32_t, int s, const Keys&, std::uint32_t) {
         if (s >= 0) keptSample[size_t(s)] = true;
       });
 
