@@ -295,7 +295,9 @@ QByteArray cutSoundFont(const SoundFontLayout& font, const std::vector<Voicing>&
   // points the format wants; positions moved with it. A loop point outside the sample
   // stays outside, so that FluidSynth mends it as it would in the whole font.
   std::vector<int> sampleNumber(static_cast<size_t>(sampleCount), -1);
-  QByteArray headers, data(int(2 * kPad), '\0');
+  QByteArray headers;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> copies;  // (first point, points) of the file
+  std::uint64_t points = kPad;
   for (int s = 0; s < sampleCount; ++s) {
     if (!keptSample[size_t(s)]) continue;
     sampleNumber[size_t(s)] = int(headers.size() / kSizes[kShdr]);
@@ -304,11 +306,9 @@ QByteArray cutSoundFont(const SoundFontLayout& font, const std::vector<Voicing>&
     for (int at : {28, 32})
       if (const std::uint32_t p = t.u(kShdr, s, at, 4); p >= start && p <= font.samplePoints) last = std::max(last, p);
     last = std::min(last + kPad, font.samplePoints);
-    const auto from = std::uint32_t(data.size() / 2);
-    const qsizetype copied = data.size();
-    data.resize(copied + qsizetype(last - start) * 2);
-    if (!read(font.samplesAt + 2 * std::uint64_t(start), data.data() + copied, size_t(last - start) * 2)) return {};
-    data += QByteArray(int(2 * kPad), '\0');
+    const auto from = std::uint32_t(points);
+    copies.emplace_back(start, last - start);
+    points += last - start + kPad;
     QByteArray header(t.at(kShdr, s), kSizes[kShdr]);
     header.truncate(20);
     put(header, from, 4);
@@ -344,13 +344,30 @@ QByteArray cutSoundFont(const SoundFontLayout& font, const std::vector<Voicing>&
   put(version, 2, 2);
   put(version, 1, 2);
   const QByteArray info = chunk("ifil", version) + chunk("isng", QByteArray("EMU8000", 8)) + chunk("INAM", QByteArray("cut", 4));
-  const QByteArray body =
-      QByteArray("sfbk") + list("INFO", info) + list("sdta", chunk("smpl", data)) +
+  const QByteArray head = QByteArray("sfbk") + list("INFO", info);
+  const QByteArray tables =
       list("pdta", chunk("phdr", presetLevel.heads) + chunk("pbag", presetLevel.bags) + chunk("pmod", presetLevel.mods) +
                        chunk("pgen", presetLevel.gens) + chunk("inst", instrumentLevel.heads) +
                        chunk("ibag", instrumentLevel.bags) + chunk("imod", instrumentLevel.mods) +
                        chunk("igen", instrumentLevel.gens) + chunk("shdr", headers));
-  return chunk("RIFF", body);
+  // The sample data is by far the largest part: read into place, never copied.
+  const std::uint64_t dataBytes = 2 * points;
+  QByteArray out;
+  out.reserve(qsizetype(8 + head.size() + 20 + dataBytes + tables.size()));
+  put(out, "RIFF", std::uint32_t(head.size() + 20 + dataBytes + tables.size()), 4);
+  out += head;
+  put(out, "LIST", std::uint32_t(12 + dataBytes), 4);
+  out += "sdta";
+  put(out, "smpl", std::uint32_t(dataBytes), 4);
+  out += QByteArray(2 * kPad, '\0');
+  for (const auto& [first, count] : copies) {
+    const qsizetype at = out.size();
+    out.resize(at + qsizetype(count) * 2);
+    if (!read(font.samplesAt + 2 * std::uint64_t(first), out.data() + at, size_t(count) * 2)) return {};
+    out += QByteArray(2 * kPad, '\0');
+  }
+  out += tables;
+  return out;
 }
 
 }  // namespace sound::winmm
