@@ -5,7 +5,6 @@
 #include <bitset>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 namespace sound::winmm {
 namespace {
@@ -149,8 +148,10 @@ QByteArray chunk(const char* id, const QByteArray& data) {
 }
 QByteArray list(const char* type, const QByteArray& chunks) { return chunk("LIST", QByteArray(type, 4) + chunks); }
 
-// A font in memory goes through FluidSynth's loader by a name holding its address.
+// A font in memory goes through FluidSynth's loader under this name, which FluidSynth
+// opens on the loading thread, during the load.
 constexpr char kMemoryName[] = "kivo-memory:";
+thread_local const QByteArray* loading = nullptr;
 
 struct MemoryFile {
   const QByteArray* bytes;
@@ -158,9 +159,8 @@ struct MemoryFile {
 };
 
 void* openMemory(const char* name) {
-  const std::size_t prefix = std::strlen(kMemoryName);
-  if (std::strncmp(name, kMemoryName, prefix) != 0) return nullptr;
-  return new MemoryFile{reinterpret_cast<const QByteArray*>(std::stoull(name + prefix, nullptr, 16))};
+  if (loading == nullptr || std::strcmp(name, kMemoryName) != 0) return nullptr;
+  return new MemoryFile{loading};
 }
 int readMemory(void* buf, fluid_long_long_t count, void* handle) {
   auto* f = static_cast<MemoryFile*>(handle);
@@ -199,9 +199,10 @@ void addMemoryFontLoader(fluid_synth_t* synth) {
 }
 
 int loadMemoryFont(fluid_synth_t* synth, const QByteArray& font) {
-  char name[48];
-  std::snprintf(name, sizeof name, "%s%llx", kMemoryName, static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&font)));
-  return fluid_synth_sfload(synth, name, 1);
+  loading = &font;
+  const int id = fluid_synth_sfload(synth, kMemoryName, 1);
+  loading = nullptr;
+  return id;
 }
 
 std::optional<SoundFontLayout> readSoundFontLayout(const ReadAt& read, std::uint64_t fileSize) {
@@ -350,8 +351,10 @@ QByteArray cutSoundFont(const SoundFontLayout& font, const std::vector<Voicing>&
                        chunk("pgen", presetLevel.gens) + chunk("inst", instrumentLevel.heads) +
                        chunk("ibag", instrumentLevel.bags) + chunk("imod", instrumentLevel.mods) +
                        chunk("igen", instrumentLevel.gens) + chunk("shdr", headers));
-  // The sample data is by far the largest part: read into place, never copied.
+  // The sample data is by far the largest part: read into place, never copied. Samples
+  // sharing their points could make it larger than the file: such a font loads whole.
   const std::uint64_t dataBytes = 2 * points;
+  if (dataBytes > std::uint64_t(1) << 30) return {};
   QByteArray out;
   out.reserve(qsizetype(8 + head.size() + 20 + dataBytes + tables.size()));
   put(out, "RIFF", std::uint32_t(head.size() + 20 + dataBytes + tables.size()), 4);
