@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <map>
 
 namespace sound::winmm {
 namespace {
@@ -51,15 +52,16 @@ struct Track {
   }
 };
 
-// A bank select (MSB) or program change, at its tick.
+// A bank select (MSB), program change or sounding note, at its tick.
 struct Selection {
+  enum Kind { kBank, kProgram, kNote };
   std::uint64_t tick;
   int channel;
-  bool program;  // else a bank select
+  Kind kind;
   int value;
 };
 
-// Collects a track's bank selects and program changes; false when the track is damaged.
+// Collects a track's bank selects, program changes and notes; false when the track is damaged.
 bool scanTrack(Track t, std::vector<Selection>& selections) {
   unsigned char running = 0;
   std::uint64_t tick = 0;
@@ -97,31 +99,37 @@ bool scanTrack(Track t, std::vector<Selection>& selections) {
     if (t.end - t.p < size) return false;
     const int d1 = t.p[0] & 0x7F, d2 = size == 2 ? t.p[1] & 0x7F : 0;
     t.p += size;
-    if (kind == 0xB0 && d1 == 0) selections.push_back({tick, channel, false, d2});
-    if (kind == 0xC0) selections.push_back({tick, channel, true, d1});
+    if (kind == 0xB0 && d1 == 0) selections.push_back({tick, channel, Selection::kBank, d2});
+    if (kind == 0xC0) selections.push_back({tick, channel, Selection::kProgram, d1});
+    if (kind == 0x90 && d2 != 0) selections.push_back({tick, channel, Selection::kNote, d1});
   }
   return true;
 }
 
-// The instruments the selections choose, the tracks played together as the sequencer
-// plays them (a bank select in one track applies to a later program change in another).
-// FluidSynth's default bank rule: bank select MSB on melodic channels, bank 128 on the
-// drum channel; an instrument missing from its bank falls back to bank 0, a drum kit to
-// kit 0.
-void choosePresets(std::vector<Selection>& selections, std::vector<std::pair<int, int>>& presets) {
+// The instruments the selections choose, and the keys played on each, the tracks played
+// together as the sequencer plays them (a bank select in one track applies to a later
+// program change in another). FluidSynth's default bank rule: bank select MSB on melodic
+// channels, bank 128 on the drum channel; an instrument missing from its bank falls back
+// to bank 0, a drum kit to kit 0.
+void choosePresets(std::vector<Selection>& selections, MidiParse& out) {
   // Stable: at one tick, tracks in file order, as the sequencer takes them.
   std::stable_sort(selections.begin(), selections.end(), [](const Selection& a, const Selection& b) { return a.tick < b.tick; });
-  std::array<int, 16> bank{};  // every channel starts at the first instrument of bank 0
+  std::array<int, 16> bank{}, program{};  // every channel starts at the first instrument of bank 0
+  std::map<std::pair<int, int>, std::bitset<128>> keys;
   for (const Selection& s : selections) {
-    if (!s.program) {
-      bank[size_t(s.channel)] = s.value;
-    } else if (s.channel == kDrumChannel) {
-      presets.emplace_back(kDrumBank, s.value);
+    const auto channel = size_t(s.channel);
+    const int selected = s.channel == kDrumChannel ? kDrumBank : bank[channel];
+    if (s.kind == Selection::kBank) {
+      bank[channel] = s.value;
+    } else if (s.kind == Selection::kNote) {
+      keys[{selected, program[channel]}].set(size_t(s.value));
     } else {
-      presets.emplace_back(bank[size_t(s.channel)], s.value);
-      presets.emplace_back(0, s.value);
+      program[channel] = s.value;
+      out.presets.emplace_back(selected, s.value);
+      if (selected != kDrumBank) out.presets.emplace_back(0, s.value);
     }
   }
+  for (const auto& [preset, played] : keys) out.played.push_back({preset.first, preset.second, played});
 }
 
 }  // namespace
@@ -170,7 +178,7 @@ MidiParse parseMidi(const QByteArray& bytes) {
   if (found < tracks)
     return fail(found == 0 ? QStringLiteral("a MIDI file without tracks")
                            : QStringLiteral("the MIDI file holds %1 of its %2 tracks").arg(found).arg(tracks));
-  choosePresets(selections, out.presets);
+  choosePresets(selections, out);
   std::sort(out.presets.begin(), out.presets.end());
   out.presets.erase(std::unique(out.presets.begin(), out.presets.end()), out.presets.end());
   return out;

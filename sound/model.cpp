@@ -123,6 +123,7 @@ MCIERROR Winmm::open(const Command& command) {
   auto tune = std::make_shared<Tune>();
   tune->smf = std::move(midi.smf);
   tune->presets = std::move(midi.presets);
+  tune->played = std::move(midi.played);
   sequences_.push_back(Sequence{command.alias, std::move(tune)});
   return kOk;
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "sound/mci_command.h"
+#include "sound/midi_file.h"
 
 namespace sound::winmm {
 
@@ -29,6 +30,7 @@ struct Tune {
   enum Phase : int { kOpened, kPlaying, kEnded };
   QByteArray smf;                            // the Standard MIDI File
   std::vector<std::pair<int, int>> presets;  // (bank, program) of every instrument it may select
+  std::vector<Voicing> played;               // the instruments that sound, with their keys
   std::atomic<int> phase{kOpened};           // the back-end sets kEnded once it has played to its end
 };
 

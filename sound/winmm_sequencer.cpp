@@ -8,13 +8,21 @@
 // per process on a background thread, renders into SDL_mixer's music hook; opening a
 // sequence only reads the MIDI file.
 //
-// The SoundFont's samples load per instrument, when first needed. Loading them when a
-// tune selects an instrument would happen on the audio thread, inside the buffer being
-// mixed (tens of milliseconds for a FluidR3 instrument: an audible gap). So a preloader
-// thread pins every instrument a tune may select before the tune starts, and unpins
-// those of the tune before; the tune starts a few tens of milliseconds later instead.
+// Each tune gets the SoundFont cut down to what it plays (soundfont_cut.h): before the
+// tune starts, the preloader thread cuts the font, puts it in place of the tune before's
+// and loads all its samples at once, so the audio thread never reads a sample and the
+// process holds only this tune's instruments (FluidR3 whole: about 12 MB of tables, and
+// the piano and drum kit that a reset selects on every channel, 16 MB, on top).
+//
+// A font that cannot be cut loads whole, its samples per instrument when first needed.
+// Loading them when a tune selects an instrument would happen on the audio thread,
+// inside the buffer being mixed (tens of milliseconds for a FluidR3 instrument: an
+// audible gap). So then the preloader pins every instrument a tune may select before the
+// tune starts, and unpins those of the tune before; the tune starts a few tens of
+// milliseconds later instead.
 #include <SDL.h>
 #include <fluidsynth.h>
+#include <malloc.h>
 
 #include <QByteArray>
 #include <algorithm>
@@ -34,6 +42,7 @@
 
 #include "platform/files.h"
 #include "sound/midi_file.h"
+#include "sound/soundfont_cut.h"
 #include "sound/synth_settings.h"
 #include "sound/winmm_internal.h"
 
@@ -72,7 +81,9 @@ struct Shared {
   bool quit = false;                    // guarded by mutex: the preloader ends
   fluid_synth_t* synth = nullptr;       // guarded by mutex; set once by the loader
   fluid_settings_t* settings = nullptr;
-  int fontId = -1;
+  std::string fontPath;
+  std::optional<SoundFontLayout> layout;  // set by the loader when the font can be cut
+  int fontId = -1;  // the whole font, or the cut of the tune last prepared
   std::atomic<int> midi{kMidiUnknown};
   std::atomic<int> fontLoads{0};
   std::atomic<bool> midiMessageShown{false};
@@ -88,6 +99,7 @@ struct Shared {
 
   // Preloader only.
   Presets pinned;
+  std::vector<int> staleFonts;  // cuts whose tune may still sound
 
   // Audio thread only.
   std::uint64_t renderedGeneration = 0;
@@ -123,8 +135,9 @@ void stopPlayer(Shared& s, fluid_synth_t* synth) {
   }
   s.playerTune.reset();
   s.tail.stopped();
-  // Releases every voice and clears reverb and chorus for the next tune. The voices still
-  // decay for a while: silence is immediate only because nothing renders after a stop.
+  // Ends every voice at once, so that nothing holds the tune's font when the next tune's
+  // takes its place, and clears reverb and chorus for the next tune.
+  fluid_synth_all_sounds_off(synth, -1);
   fluid_synth_system_reset(synth);
 }
 
@@ -221,6 +234,40 @@ int seekFont(void* handle, fluid_long_long_t offset, int origin) {
 fluid_long_long_t tellFont(void* handle) { return ftello(static_cast<std::FILE*>(handle)); }
 int closeFont(void* handle) { return std::fclose(static_cast<std::FILE*>(handle)) == 0 ? FLUID_OK : FLUID_FAILED; }
 
+// A SoundFont file read at offsets, for cutting.
+class FontFile {
+ public:
+  explicit FontFile(const std::string& path) : file_(static_cast<std::FILE*>(openFont(path.c_str()))) {}
+  ~FontFile() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  FontFile(const FontFile&) = delete;
+  FontFile& operator=(const FontFile&) = delete;
+  std::optional<SoundFontLayout> layout() {
+    if (file_ == nullptr || fseeko(file_, 0, SEEK_END) != 0) return std::nullopt;
+    return readSoundFontLayout(reader(), std::uint64_t(ftello(file_)));
+  }
+  QByteArray cut(const SoundFontLayout& layout, const std::vector<Voicing>& played) {
+    return file_ != nullptr ? cutSoundFont(layout, played, reader()) : QByteArray();
+  }
+
+ private:
+  ReadAt reader() {
+    return [this](std::uint64_t at, char* to, std::size_t size) {
+      return fseeko(file_, off_t(at), SEEK_SET) == 0 && std::fread(to, 1, size, file_) == size;
+    };
+  }
+  std::FILE* file_;
+};
+
+// Hands the memory freed by a font back to the system: the loader's allocations sit in
+// the preloader thread's own malloc arena, which glibc trims only when asked.
+void trimMemory() {
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
+}
+
 // Runs on its own thread: FluidR3_GM takes about half a second to load.
 void loadSynth(std::vector<std::string> paths) {
   Shared& s = shared();
@@ -237,11 +284,18 @@ void loadSynth(std::vector<std::string> paths) {
       fluid_synth_add_sfloader(synth, loader);  // tried before the built-in one
     }
   }
+  if (synth != nullptr) addMemoryFontLoader(synth);
   bool ok = false;
   int fontId = -1;
+  std::optional<SoundFontLayout> layout;
+  std::string fontPath;
   for (const std::string& path : paths) {
-    if (synth != nullptr) fontId = fluid_synth_sfload(synth, path.c_str(), 1);
-    ok = synth != nullptr && fontId != FLUID_FAILED;
+    if (synth == nullptr) break;
+    // A font that can be cut is cut for each tune; one that cannot loads whole.
+    layout = FontFile(path).layout();
+    if (!layout) fontId = fluid_synth_sfload(synth, path.c_str(), 1);
+    ok = layout || fontId != FLUID_FAILED;
+    fontPath = path;
     if (ok) break;
   }
   if (ok) {
@@ -257,6 +311,8 @@ void loadSynth(std::vector<std::string> paths) {
       s.synth = synth;
       s.settings = settings;
       s.fontId = fontId;
+      s.fontPath = fontPath;
+      s.layout = std::move(layout);
     }
     s.midi = ok ? kMidiReady : kMidiFailed;
   }
@@ -292,10 +348,43 @@ bool contains(const Presets& set, const std::pair<int, int>& preset) {
   return std::binary_search(set.begin(), set.end(), preset);
 }
 
+// Waits (briefly) for the audio thread to stop the tune before the job's; true when it has.
+bool waitForStop(Shared& s, const PreloadJob& job) {
+  std::unique_lock lock(s.mutex);
+  return s.midiChanged.wait_for(lock, std::chrono::milliseconds(500), [&] { return s.stoppedGeneration >= job.generation; });
+}
+
+// Cuts the font down to the job's tune and, once the audio thread has let go of the tune
+// before, puts the cut in place of that tune's. False when the cut does not load: the
+// font is then loaded whole, for good.
+bool prepareCut(Shared& s, fluid_synth_t* synth, const PreloadJob& job) {
+  QByteArray cut = FontFile(s.fontPath).cut(*s.layout, job.tune->played);
+  const bool stopped = waitForStop(s, job);
+  std::lock_guard use(s.synthUse);
+  // The old cut goes first, so that the new one selects its presets on every channel
+  // alone, as the whole font would.
+  if (s.fontId != -1) s.staleFonts.push_back(s.fontId);
+  if (stopped) {
+    for (int id : s.staleFonts) fluid_synth_sfunload(synth, id, 0);
+    s.staleFonts.clear();
+  }
+  s.fontId = cut.isEmpty() ? FLUID_FAILED : loadMemoryFont(synth, cut);
+  cut = QByteArray();
+  const bool ok = s.fontId != FLUID_FAILED;
+  if (!ok) {
+    s.layout.reset();
+    s.fontId = fluid_synth_sfload(synth, s.fontPath.c_str(), 1);
+  }
+  trimMemory();
+  return ok;
+}
+
 // Pins what the job's tune needs, then, once the audio thread has let go of the tune
 // before, unpins what only that one needed; then the tune may start. Holds synthUse
 // while it calls the synthesiser.
 void runPreload(Shared& s, fluid_synth_t* synth, const PreloadJob& job) {
+  if (s.layout && prepareCut(s, synth, job)) return;
+  if (s.fontId == FLUID_FAILED) return;
   const Presets& wanted = job.tune->presets;
   {
     std::lock_guard use(s.synthUse);
@@ -306,10 +395,7 @@ void runPreload(Shared& s, fluid_synth_t* synth, const PreloadJob& job) {
   // the audio thread; wait (briefly) for that thread to stop the old tune first. All of
   // this happens before the new tune starts, so the audio thread never finds synthUse
   // taken while a tune sounds.
-  {
-    std::unique_lock lock(s.mutex);
-    s.midiChanged.wait_for(lock, std::chrono::milliseconds(500), [&] { return s.stoppedGeneration >= job.generation; });
-  }
+  waitForStop(s, job);
   Presets kept;
   {
     std::lock_guard use(s.synthUse);
@@ -424,6 +510,9 @@ void resetSequencer() {
   s.quit = false;
   s.preload.reset();
   s.pinned.clear();
+  s.staleFonts.clear();
+  s.layout.reset();
+  s.fontPath.clear();
   s.fontId = -1;
   s.stoppedGeneration = 0;
   s.audioThreadFileOpens = 0;

@@ -6,6 +6,7 @@
 #include "sound_fixture.h"
 
 namespace winmm = sound::winmm;
+using namespace std::string_literals;
 
 namespace {
 
@@ -177,10 +178,15 @@ TEST_F(Playback, InstrumentsLoadBeforeTheTuneStarts) {
   ASSERT_TRUE(winmm::test_hooks::waitForMidi(10000));
   const Mark played = mark([] { sound::playMusic("bank.mid"); });
   advance(ms(1500));
+  // Then a drum kit the tune before did not use.
+  writeFile("drums.mid", media::smf(0, {std::string("\x00\xC9\x10\x00\x99\x26\x64", 7) + media::varLen(800) + "\x89\x26"s + '\0'}));
+  const Mark drums = mark([] { sound::playMusic("drums.mid"); });
+  advance(ms(1000));
   const int reads = winmm::test_hooks::soundFontReadsOnAudioThread();
   const media::Capture audio = capture();
 
   EXPECT_GT(audio.rms(played.after + ms(100), played.after + ms(1200)), 0.02);
+  EXPECT_GT(audio.rms(drums.after, drums.after + ms(400)), 0.005);
   EXPECT_EQ(reads, 0);
 }
 
