@@ -38,6 +38,9 @@ for size in 16 32 48 64 128 256; do
   file "$share/icons/hicolor/${size}x${size}/apps/kivo.png" | grep -q "$size x $size" || fail "icon $size"
 done
 [ -f "$share/doc/kivo/README.md" ] && [ -f "$share/doc/kivo/docs/images/stage-demo.png" ] || fail "docs"
+if grep -q "^KIVO_WEB:BOOL=ON" "$build/CMakeCache.txt"; then
+  for file in index.html hls.min.js nginx.conf; do [ -s "$share/kivo/web/$file" ] || fail "no watch page's $file"; done
+fi
 
 # The installed tree is moved before it runs: the demo is found from the executable.
 moved=$(mktemp -d)
