@@ -39,10 +39,10 @@ def read_back(url, out, seconds=3):
     return sorted(x["codec_type"] for x in info.get("streams", [])), float(info.get("format", {}).get("duration", 0))
 
 
-def messages(log):
-    """kivo's own lines on stderr, not the trace's (which start with a time)."""
+def messages(log, what):
+    """kivo's lines on stderr that say the stream was lost or is back."""
     with open(log, errors="replace") as f:
-        return [line for line in f if line.startswith("kivo:")]
+        return [line for line in f if line.startswith(f"kivo: stream to {url} ") and what in line]
 
 
 with tempfile.TemporaryDirectory() as tmp:
@@ -58,7 +58,7 @@ with tempfile.TemporaryDirectory() as tmp:
             while time.monotonic() < end and not (kinds == ["audio", "video"] and duration >= 2):
                 kinds, duration = read_back(url, out)
             if station.poll() is not None:
-                s.fail(f"{what}: the station ended with {station.returncode}: {messages(log)}")
+                s.fail(f"{what}: the station ended with {station.returncode}")
                 break
             if kinds != ["audio", "video"] or duration < 2:
                 s.fail(f"{what}: read back {kinds}, {duration} s")
@@ -68,10 +68,11 @@ with tempfile.TemporaryDirectory() as tmp:
                 if station.poll() is not None:
                     s.fail(f"the station ended with the server: {station.returncode}")
                     break
-                if len(messages(log)) != 1:
-                    s.fail(f"the outage: {messages(log)}")
+                if len(messages(log, " lost: ")) != 1:
+                    s.fail(f"the outage: {messages(log, ' lost: ')}")
                 server.start()
-        print("messages:", "".join(messages(log)))
+        if len(messages(log, " lost: ")) != 1 or len(messages(log, " is back")) != 1:
+            s.fail(f"the outage and the return: {messages(log, '')}")
     finally:
         station.send_signal(signal.SIGTERM)
         try:
