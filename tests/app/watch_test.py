@@ -43,7 +43,7 @@ def served_headers(folder, port):
             s.fail(f"{name}: Content-Type {kind}, Cache-Control {caching}")
 
 
-def watch(folder, tmp):
+def watch(folder, tmp, station):
     port = s.free_port()
     nginx = s.Nginx(os.path.join(tmp, "nginx"), http=s.served_folder(folder, port), port=port)
     nginx.start()
@@ -59,7 +59,11 @@ def watch(folder, tmp):
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if not s.wait_until(reports, 120, 0.5):
             return s.fail("the page reported nothing")
-        return reports()[0]
+        # The station ends its playlist on SIGTERM; the page plays to the end and says so.
+        station.send_signal(signal.SIGTERM)
+        if not s.wait_until(lambda: len(reports()) > 1, 90, 0.5):
+            s.fail("the page did not report the end")
+        return dict(reports()[0], **reports()[-1])
     finally:
         if browser:
             browser.kill()
@@ -76,7 +80,7 @@ with tempfile.TemporaryDirectory() as tmp:
             s.fail(f"no playlist and page in the folder: {open(os.path.join(tmp, 'station.log')).read()[-2000:]}")
         else:
             shutil.copy(os.path.join(s.SOURCE, "tests", "app", "watch_probe.html"), os.path.join(folder, "probe.html"))
-            seen = watch(folder, tmp) or {}
+            seen = watch(folder, tmp, station) or {}
             print("seen:", seen)
             if not (seen.get("started") and seen.get("advanced")):
                 s.fail("the video's time does not advance")
@@ -88,7 +92,11 @@ with tempfile.TemporaryDirectory() as tmp:
                 s.fail("captions are on before the viewer asks")
             if not seen.get("cue"):
                 s.fail("no caption cue is active with captions on")
+            if not seen.get("ended"):
+                s.fail(f"the page does not say the broadcast has ended: {seen.get('status')}")
     finally:
-        station.send_signal(signal.SIGTERM)
-        station.wait(30)
+        if station.poll() is None:
+            station.send_signal(signal.SIGTERM)
+        if station.wait(30) != 128 + signal.SIGTERM:
+            s.fail(f"the station ended with {station.returncode} on SIGTERM")
 s.finish("watch page in Chromium")
