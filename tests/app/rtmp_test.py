@@ -71,6 +71,7 @@ with tempfile.TemporaryDirectory() as tmp:
                 if len(messages(log, " lost: ")) != 1:
                     s.fail(f"the outage: {messages(log, ' lost: ')}")
                 server.start()
+        print("".join(messages(log, "")), end="")
         if len(messages(log, " lost: ")) != 1 or len(messages(log, " is back")) != 1:
             s.fail(f"the outage and the return: {messages(log, '')}")
     finally:

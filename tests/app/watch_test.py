@@ -56,7 +56,8 @@ def watch(folder, tmp, station):
         browser = subprocess.Popen([CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--mute-audio",
                                     "--no-first-run", "--autoplay-policy=no-user-gesture-required",
                                     f"--user-data-dir={tmp}/chromium", f"http://127.0.0.1:{port}/probe.html"],
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                   start_new_session=True)
         if not s.wait_until(reports, 120, 0.5):
             return s.fail("the page reported nothing")
         # The station ends its playlist on SIGTERM; the page plays to the end and says so.
@@ -65,13 +66,13 @@ def watch(folder, tmp, station):
             s.fail("the page did not report the end")
         return dict(reports()[0], **reports()[-1])
     finally:
-        if browser:
-            browser.kill()
+        if browser:  # with its helper processes
+            os.killpg(browser.pid, signal.SIGKILL)
             browser.wait()
         nginx.stop()
 
 
-with tempfile.TemporaryDirectory() as tmp:
+with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as tmp:
     folder = os.path.join(tmp, "air")
     station = s.station(KIVO, folder, os.path.join(tmp, "station.log"))
     try:
