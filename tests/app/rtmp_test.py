@@ -16,7 +16,7 @@ import time
 import streaming as s
 
 KIVO = os.path.abspath(sys.argv[1])
-s.need("nginx", "ffmpeg", "ffprobe", s.RTMP_MODULE)
+s.need(s.NGINX, "ffmpeg", "ffprobe", s.RTMP_MODULE)
 
 
 def documented_rtmp(port):

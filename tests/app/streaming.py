@@ -11,6 +11,7 @@ import time
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 SKIP = 77  # SKIP_RETURN_CODE in CMakeLists.txt
 RTMP_MODULE = "/usr/lib/nginx/modules/ngx_rtmp_module.so"
+NGINX = shutil.which("nginx") or "/usr/sbin/nginx"  # sbin is not on every user's path
 failures = []
 
 
@@ -65,8 +66,8 @@ class Nginx:
         self.proc = None
 
     def start(self):
-        self.proc = subprocess.Popen(["nginx", "-p", self.prefix, "-c", self.conf, "-e", f"{self.prefix}/logs/error.log"],
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self.proc = subprocess.Popen([NGINX, "-p", self.prefix, "-c", self.conf, "-e", f"{self.prefix}/logs/error.log"],
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if self.port and not wait_until(self.listening, 10):
             self.stop()
             raise RuntimeError(f"nginx did not start: {self.errors()}")

@@ -19,7 +19,7 @@ import streaming as s
 
 KIVO = os.path.abspath(sys.argv[1])
 CHROMIUM = "/usr/bin/chromium"
-s.need("nginx", CHROMIUM)
+s.need(s.NGINX, CHROMIUM)
 
 # What the shipped configuration says of each kind of file: its type and its caching.
 HEADERS = {".m3u8": ("application/vnd.apple.mpegurl", "no-cache"), ".ts": ("video/mp2t", "max-age"),
