@@ -53,8 +53,8 @@ def watch(folder, tmp, station):
     browser = None
     try:
         served_headers(folder, port)
-        browser = subprocess.Popen([CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--mute-audio",
-                                    "--no-first-run", "--autoplay-policy=no-user-gesture-required",
+        browser = subprocess.Popen([CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                                    "--mute-audio", "--no-first-run", "--autoplay-policy=no-user-gesture-required",
                                     f"--user-data-dir={tmp}/chromium", f"http://127.0.0.1:{port}/probe.html"],
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                    start_new_session=True)
