@@ -301,13 +301,24 @@ int recordProgrammes(const app::Options& options, char* programName) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   if (!options.soundFont.isEmpty()) useSoundFont(options.soundFont);
   app::endOnSignals(app::SignalNotice::Asked);
-  record::Options how{options.recordOut, options.programme, options.folder, options.scale, options.overwrite,
-                      [] { return app::caughtSignal(); }};
+  record::Options how;
+  how.out = options.recordOut;
+  how.programme = options.programme;
+  how.folder = options.folder;
+  how.scale = options.scale;
+  how.overwrite = options.overwrite;
+  how.subtitles = options.subtitles;
+  how.stream = options.stream;
+  how.once = options.once;
+  how.stopSignal = [] { return app::caughtSignal(); };
   // OUT is named from where kivo was started.
-  how.out = QFileInfo(how.out).absoluteFilePath();
-  if (options.demo)
-    how.folder = QDir::cleanPath(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() +
-                                 QStringLiteral("/" KIVO_DEMO_FROM_RECORDER));
+  if (!how.out.isEmpty()) how.out = QFileInfo(how.out).absoluteFilePath();
+  const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+  if (options.demo) how.folder = QDir::cleanPath(self + QStringLiteral("/" KIVO_DEMO_FROM_RECORDER));
+  // The watch page: the one asked for, else the installed one (the build tree has it at
+  // the same place relative to the recorder).
+  how.webDir = qEnvironmentVariableIsEmpty("KIVO_WEB_DIR") ? QDir::cleanPath(self + QStringLiteral("/" KIVO_WEB_FROM_RECORDER))
+                                                           : qEnvironmentVariable("KIVO_WEB_DIR");
   if (!how.folder.isEmpty() && QFile::encodeName(how.folder) != nativeArgument(how.folder)) {
     if (const QString why = enterFolder(how.folder); !why.isEmpty()) {
       say(stderr, QStringLiteral("kivo: %1\n").arg(why));
@@ -345,6 +356,7 @@ int main(int argc, char** argv) {
     case app::Options::Action::Check:
       return checkProgrammes(options, argv[0]);
     case app::Options::Action::Record:
+    case app::Options::Action::Stream:
 #ifdef KIVO_RECORDER_BINARY
       return recordProgrammes(options, argv[0]);
 #else

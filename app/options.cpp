@@ -55,8 +55,9 @@ QString gnuProblem(const QStringList& arguments, const QList<QCommandLineOption>
 constexpr const char* kUsage =
     "Usage: kivo [OPTION]... [FOLDER]\n"
     "  or:  kivo --broadcast [--once] [OPTION]... [FOLDER]\n"
+    "  or:  kivo --broadcast --stream DEST [--once] [OPTION]... [FOLDER]\n"
     "  or:  kivo --check [--format=FORMAT] [--werror] [PATH]...\n"
-    "  or:  kivo --record OUT [--programme KIVO.nnn] [--overwrite] [OPTION]... [FOLDER]\n";
+    "  or:  kivo --record OUT [--programme KIVO.nnn] [--subtitles FILE] [--overwrite] [OPTION]... [FOLDER]\n";
 
 }  // namespace
 
@@ -99,14 +100,23 @@ Options parseOptions(const QStringList& arguments) {
                                      QStringLiteral("KIVO.nnn"));
   const QCommandLineOption overwrite(QStringLiteral("overwrite"),
                                      QStringLiteral("With --record, replace an existing OUT (never a programme's file)."));
+  const QCommandLineOption subtitles(
+      QStringLiteral("subtitles"),
+      QStringLiteral("With --record, also write the captions to FILE (.vtt or .srt), each line led by its speaker."),
+      QStringLiteral("FILE"));
+  const QCommandLineOption stream(
+      QStringLiteral("stream"),
+      QStringLiteral("With --broadcast, stream the station in real time without a screen or sound device: DEST "
+                     "is a folder (HLS with a watch page, created if missing) or a URL (rtmp://, rtmps://, srt://, "
+                     "udp://, tcp://)."),
+      QStringLiteral("DEST"));
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit."));
   const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
-  parser.addOptions({demo, chooseFolder, soundFont, scale, broadcast, once, fullScreen, check, format, werror, record,
-                     programme, overwrite, help, version});
+  const QList<QCommandLineOption> all{demo,   chooseFolder, soundFont, scale,     broadcast, stream, once, fullScreen, check,
+                                     format, werror,       record,    programme, subtitles, overwrite, help, version};
+  parser.addOptions(all);
 
-  if (const QString why = gnuProblem(arguments, {demo, chooseFolder, soundFont, scale, broadcast, once, fullScreen,
-                                                  check, format, werror, record, programme, overwrite, help, version});
-      !why.isEmpty())
+  if (const QString why = gnuProblem(arguments, all); !why.isEmpty())
     return failed(why);
   if (!parser.parse(arguments)) return failed(parser.errorText());
   Options out;
@@ -132,35 +142,41 @@ Options parseOptions(const QStringList& arguments) {
   }
 
   // Which option each mode takes: one table, so no mode quietly ignores what it was given.
-  enum Mode { kPlay = 1, kBroadcast = 2, kCheck = 4, kRecord = 8 };
-  const Mode mode = parser.isSet(check) ? kCheck : parser.isSet(record) ? kRecord : parser.isSet(broadcast) ? kBroadcast : kPlay;
+  enum Mode { kPlay = 1, kBroadcast = 2, kCheck = 4, kRecord = 8, kStream = 16 };
+  const Mode mode = parser.isSet(check)       ? kCheck
+                    : parser.isSet(record)    ? kRecord
+                    : parser.isSet(broadcast) ? (parser.isSet(stream) ? kStream : kBroadcast)
+                                              : kPlay;
   const struct {
     const QCommandLineOption& option;
     int modes;
   } takenBy[] = {
-      {demo, kPlay | kBroadcast | kCheck | kRecord},
+      {demo, kPlay | kBroadcast | kCheck | kRecord | kStream},
       {chooseFolder, kPlay | kBroadcast},
-      {soundFont, kPlay | kBroadcast | kRecord},
-      {scale, kPlay | kBroadcast | kRecord},
+      {soundFont, kPlay | kBroadcast | kRecord | kStream},
+      {scale, kPlay | kBroadcast | kRecord | kStream},
       {fullScreen, kPlay | kBroadcast},
-      {broadcast, kBroadcast},
-      {once, kBroadcast},
+      {broadcast, kBroadcast | kStream},
+      {stream, kStream},
+      {once, kBroadcast | kStream},
       {check, kCheck},
       {format, kCheck},
       {werror, kCheck},
       {record, kRecord},
       {programme, kRecord},
       {overwrite, kRecord},
+      {subtitles, kRecord},
   };
   const auto dashed = [](const QCommandLineOption& o) { return QStringLiteral("--") + o.names().constLast(); };
   for (const auto& [option, modes] : takenBy) {
     if (!parser.isSet(option) || (modes & mode) != 0) continue;
     if (mode != kPlay) {
-      const QCommandLineOption& modeOption = mode == kCheck ? check : mode == kRecord ? record : broadcast;
+      const QCommandLineOption& modeOption = mode == kCheck ? check : mode == kRecord ? record : mode == kStream ? stream : broadcast;
       return failed(QStringLiteral("%1 does not take %2.").arg(dashed(modeOption), dashed(option)));
     }
     QStringList with;
-    for (const auto& [bit, name] : {std::pair{kBroadcast, &broadcast}, {kCheck, &check}, {kRecord, &record}})
+    // A stream is broadcast too: "--stream goes with --broadcast".
+    for (const auto& [bit, name] : {std::pair{kBroadcast | kStream, &broadcast}, {kCheck, &check}, {kRecord, &record}})
       if ((modes & bit) != 0) with << dashed(*name);
     return failed(QStringLiteral("%1 goes with %2.").arg(dashed(option), with.join(QStringLiteral(" or "))));
   }
@@ -187,6 +203,18 @@ Options parseOptions(const QStringList& arguments) {
       return failed(QStringLiteral("--record writes .mp4, .webm or .mkv files, not '%1'.").arg(out.recordOut));
     out.programme = parser.value(programme);
     out.overwrite = parser.isSet(overwrite);
+    out.subtitles = parser.value(subtitles);
+    if (parser.isSet(subtitles) && record::subtitleFormat(out.subtitles).isEmpty())
+      return failed(QStringLiteral("--subtitles writes .vtt or .srt files, not '%1'.").arg(out.subtitles));
+    out.scale = 2;
+  }
+  if (mode == kStream) {
+    out.action = Options::Action::Stream;
+    out.stream = parser.value(stream);
+    if (out.stream.isEmpty()) return failed(QStringLiteral("--stream needs a folder or a URL."));
+    if (record::streamFormat(out.stream).isEmpty())
+      return failed(QStringLiteral("--stream cannot go to '%1': the URL schemes are %2.")
+                        .arg(out.stream, QLatin1String(record::kStreamSchemes)));
     out.scale = 2;
   }
   if (positional.size() > 1) return failed(QStringLiteral("Only one FOLDER may be given."));

@@ -9,7 +9,7 @@ namespace app {
 
 struct Options {
   // What the process does. A new mode is one more value here and one more case in main.
-  enum class Action { Play, Check, Record, Help, Version, Error };
+  enum class Action { Play, Check, Record, Stream, Help, Version, Error };
   Action action = Action::Play;
   QString message;    // Help: the help text; Version: the version line; Error: the one-line error
   QString folder;     // FOLDER; empty: the current directory
@@ -28,6 +28,9 @@ struct Options {
   QString recordOut;
   QString programme;
   bool overwrite = false;  // an existing OUT may be replaced
+  QString subtitles;       // --subtitles: the captions' file beside OUT
+  // --broadcast --stream: the folder or URL the station goes on air to.
+  QString stream;
 };
 
 // `arguments` as the process got them, the program's name first.

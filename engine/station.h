@@ -33,6 +33,9 @@ class StationHost {
   virtual void hideList() = 0;
   // A press of Command1(index), through the same handler as a viewer's click.
   virtual void press(int index) = 0;
+  // A dialogue line's speaker, just before its text becomes the caption (a recording
+  // names the speaker in its subtitles).
+  virtual void speaking(const QString& speaker) { (void)speaker; }
 };
 
 class Station {

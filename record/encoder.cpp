@@ -12,16 +12,20 @@ extern "C" {
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <unistd.h>
-#include <algorithm>
 #include <string>
-
-#include "record/options.h"
+#include <unistd.h>
 #include <vector>
+
+#include "record/hls.h"
+#include "record/options.h"
 
 namespace record {
 namespace {
@@ -47,7 +51,44 @@ std::string duration(qint64 frames) {
 
 std::string local(const QString& path) { return path.toLocal8Bit().toStdString(); }
 
-// Copies the completed Matroska file `from` into an MP4 at `to`, index at the front.
+// The sample description MP4 wants for mov_text, as FFmpeg's encoder makes it from a
+// plain style.
+void setMovText(AVCodecParameters* parameters) {
+  static const char kAss[] =
+      "[Script Info]\r\nScriptType: v4.00+\r\nPlayResX: 384\r\nPlayResY: 288\r\n\r\n[V4+ Styles]\r\n"
+      "Format: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, OutlineColour, BackColour, Bold, Italic, "
+      "Underline, StrikeOut, ScaleX, ScaleY, Spacing, Angle, BorderStyle, Outline, Shadow, Alignment, MarginL, "
+      "MarginR, MarginV, Encoding\r\nStyle: Default,Sans,16,&Hffffff,&Hffffff,&H0,&H0,0,0,0,0,100,100,0,0,1,1,0,2,"
+      "10,10,10,0\r\n\r\n[Events]\r\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, "
+      "Text\r\n";
+  struct Context {
+    AVCodecContext* c = avcodec_alloc_context3(avcodec_find_encoder(AV_CODEC_ID_MOV_TEXT));
+    ~Context() { avcodec_free_context(&c); }
+  } context;
+  if (context.c == nullptr) throw EncoderError("this FFmpeg has no mov_text encoder");
+  context.c->subtitle_header = reinterpret_cast<uint8_t*>(av_strdup(kAss));
+  context.c->subtitle_header_size = int(sizeof kAss - 1);
+  context.c->time_base = AVRational{1, 1000};
+  check(avcodec_open2(context.c, context.c->codec, nullptr), "subtitle encoder");
+  check(avcodec_parameters_from_context(parameters, context.c), "subtitle stream");
+}
+
+// A mov_text sample of an SRT packet: the text behind its length.
+void toMovText(AVPacket* packet) {
+  const int size = std::min(packet->size, 0xffff);
+  AVPacket* sample = av_packet_alloc();
+  if (sample == nullptr || av_new_packet(sample, size + 2) < 0) throw EncoderError("out of memory");
+  sample->data[0] = uint8_t(size >> 8);
+  sample->data[1] = uint8_t(size);
+  std::memcpy(sample->data + 2, packet->data, size_t(size));
+  av_packet_copy_props(sample, packet);
+  av_packet_unref(packet);
+  av_packet_move_ref(packet, sample);
+  av_packet_free(&sample);
+}
+
+// Copies the completed Matroska file `from` into an MP4 at `to`, index at the front; its
+// SRT captions become MP4's own mov_text.
 void remux(const QByteArray& from, const QByteArray& to) {
   struct Files {
     AVFormatContext* in = nullptr;
@@ -69,7 +110,12 @@ void remux(const QByteArray& from, const QByteArray& to) {
   for (unsigned i = 0; i < f.in->nb_streams; ++i) {
     AVStream* stream = avformat_new_stream(f.out, nullptr);
     if (stream == nullptr) throw EncoderError("out of memory");
-    check(avcodec_parameters_copy(stream->codecpar, f.in->streams[i]->codecpar), "copying a stream");
+    const AVCodecParameters* in = f.in->streams[i]->codecpar;
+    if (in->codec_id == AV_CODEC_ID_SUBRIP)
+      setMovText(stream->codecpar);
+    else
+      check(avcodec_parameters_copy(stream->codecpar, in), "copying a stream");
+    av_dict_copy(&stream->metadata, f.in->streams[i]->metadata, 0);
     stream->codecpar->codec_tag = 0;
     stream->time_base = f.in->streams[i]->time_base;
   }
@@ -93,6 +139,7 @@ void remux(const QByteArray& from, const QByteArray& to) {
     if (f.packet->dts != AV_NOPTS_VALUE) f.packet->dts -= by;
     av_packet_rescale_ts(f.packet, from_tb, f.out->streams[f.packet->stream_index]->time_base);
     f.packet->pos = -1;
+    if (f.in->streams[f.packet->stream_index]->codecpar->codec_id == AV_CODEC_ID_SUBRIP) toMovText(f.packet);
     check(av_interleaved_write_frame(f.out, f.packet), "writing");
   }
   check(av_write_trailer(f.out), "writing");
@@ -145,10 +192,84 @@ constexpr AVPixelFormat kSourceFormat = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX
 
 }  // namespace
 
+// A live URL that may go away: while it is gone, packets are dropped and the connection
+// is tried again after 1, 2, 4 ... at most 30 seconds; one line on stderr per outage.
+struct UrlOutput {
+  using Clock = std::chrono::steady_clock;
+  QByteArray url;
+  QByteArray format;  // "flv", "mpegts"
+  AVFormatContext* context = nullptr;
+  Clock::time_point retryAt{};
+  int backoff = 1;
+  bool lost = false;
+  bool needKey = true;  // after connecting, the picture starts at a key frame
+
+  ~UrlOutput() { close(); }
+  void close() {
+    if (context == nullptr) return;
+    if (context->pb != nullptr) avio_closep(&context->pb);
+    avformat_free_context(context);
+    context = nullptr;
+  }
+
+  // Empty when connected, else why not.
+  std::string connect(const std::vector<const AVCodecContext*>& codecs) {
+    int r = avformat_alloc_output_context2(&context, nullptr, format.constData(), url.constData());
+    for (const AVCodecContext* codec : codecs) {
+      if (r < 0) break;
+      AVStream* stream = avformat_new_stream(context, nullptr);
+      r = stream == nullptr ? AVERROR(ENOMEM) : avcodec_parameters_from_context(stream->codecpar, codec);
+      if (stream != nullptr) stream->time_base = codec->time_base;
+    }
+    AVDictionary* options = nullptr;
+    // A server that stops answering counts as gone after 5 seconds rather than never.
+    av_dict_set(&options, "rw_timeout", "5000000", 0);
+    if (r >= 0) r = avio_open2(&context->pb, url.constData(), AVIO_FLAG_WRITE, nullptr, &options);
+    av_dict_free(&options);
+    if (r >= 0) {
+      context->flush_packets = 1;
+      r = avformat_write_header(context, nullptr);
+    }
+    if (r >= 0) return {};
+    close();
+    return averror(r);
+  }
+
+  void outage(const std::string& why) {
+    close();
+    if (!lost)
+      std::fprintf(stderr, "kivo: stream to %s lost: %s; reconnecting\n", url.constData(), why.c_str());
+    lost = true;
+    retryAt = Clock::now() + std::chrono::seconds(backoff);
+    backoff = std::min(backoff * 2, 30);
+  }
+
+  void write(AVPacket* packet, const AVCodecContext* codec, int index, const std::vector<const AVCodecContext*>& codecs) {
+    if (context == nullptr) {
+      if (Clock::now() < retryAt) return;
+      if (const std::string why = connect(codecs); !why.empty()) return outage(why);
+      if (lost) std::fprintf(stderr, "kivo: stream to %s is back\n", url.constData());
+      lost = false;
+      backoff = 1;
+      needKey = true;
+    }
+    if (packet == nullptr) return;
+    if (needKey && (index != 0 || (packet->flags & AV_PKT_FLAG_KEY) == 0)) return;
+    needKey = false;
+    av_packet_rescale_ts(packet, codec->time_base, context->streams[index]->time_base);
+    packet->stream_index = index;
+    if (const int r = av_interleaved_write_frame(context, packet); r < 0) outage(averror(r));
+  }
+};
+
 struct Encoder::Impl {
+  Output output = Output::File;
   QString out, partial;
   QString container;  // of OUT
-  AVFormatContext* format = nullptr;
+  AVFormatContext* format = nullptr;  // the file
+  std::unique_ptr<HlsFolder> hls;
+  std::unique_ptr<UrlOutput> url;
+  int subtitleIndex = -1;  // in the file
   AVCodecContext* video = nullptr;
   AVCodecContext* audio = nullptr;
   AVStream* videoStream = nullptr;
@@ -185,16 +306,41 @@ struct Encoder::Impl {
   void writeHeader();
   void allocateFrames(QSize size);
 
-  void drain(AVCodecContext* codec, AVStream* stream) {
+  bool live() const { return output != Output::File; }
+
+  // A packet of stream `index` (0 the picture, 1 the sound, 2 the captions) in `tb`.
+  void deliver(AVPacket* p, AVRational tb, int index, const AVCodecContext* codec) {
+    switch (output) {
+      case Output::Hls:
+        try {
+          hls->write(p, codec, index == 0);
+          av_packet_unref(p);
+        } catch (const EncoderError& e) {
+          if (writeError.empty()) writeError = e.what();
+          throw;
+        }
+        return;
+      case Output::Url:
+        url->write(p, codec, index, {video, audio});
+        av_packet_unref(p);
+        return;
+      case Output::File:
+        break;
+    }
+    AVStream* stream = format->streams[index];
+    av_packet_rescale_ts(p, tb, stream->time_base);
+    p->stream_index = index;
+    const int w = av_interleaved_write_frame(format, p);
+    if (w < 0 && writeError.empty()) writeError = averror(w);
+    check(w, "writing");
+  }
+
+  void drain(AVCodecContext* codec, AVStream*) {
     for (;;) {
       const int r = avcodec_receive_packet(codec, packet);
       if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return;
       check(r, "encoding");
-      av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
-      packet->stream_index = stream->index;
-      const int w = av_interleaved_write_frame(format, packet);
-      if (w < 0 && writeError.empty()) writeError = averror(w);
-      check(w, "writing");
+      deliver(packet, codec->time_base, codec == video ? 0 : 1, codec);
     }
   }
 
@@ -235,11 +381,15 @@ struct Encoder::Impl {
       if (!pending.empty()) encodeSound(int(pending.size() / 2));
       send(video, videoStream, nullptr);
       send(audio, audioStream, nullptr);
+      if (hls) hls->finish();
+      if (url && url->context != nullptr) av_write_trailer(url->context);
+      if (format == nullptr) return writeError.empty();
       const int r = av_write_trailer(format);
       if (r < 0 && writeError.empty()) writeError = averror(r);
     } catch (const EncoderError& e) {
       if (writeError.empty()) writeError = e.what();
     }
+    if (format == nullptr) return writeError.empty();
     const int r = avio_closep(&format->pb);
     if (r < 0 && writeError.empty()) writeError = averror(r);
     return writeError.empty();
@@ -250,11 +400,24 @@ QString Encoder::partialName(const QString& out) {
   return out + (videoFormat(out) == QLatin1String("webm") ? QStringLiteral(".partial.webm") : QStringLiteral(".partial.mkv"));
 }
 
-Encoder::Encoder(const QString& out) : d_(std::make_unique<Impl>()) {
+Encoder::Encoder(const QString& out, Output output) : d_(std::make_unique<Impl>()) {
   // The encoders' statistics would bury the progress line.
   av_log_set_level(AV_LOG_ERROR);
   Impl& d = *d_;
   d.out = out;
+  d.output = output;
+  if (output == Output::Hls) {
+    d.hls = std::make_unique<HlsFolder>(out);
+    return;
+  }
+  if (output == Output::Url) {
+    // A server that goes away is noticed as a failed write, not as a signal.
+    std::signal(SIGPIPE, SIG_IGN);
+    d.url = std::make_unique<UrlOutput>();
+    d.url->url = out.toUtf8();
+    d.url->format = streamFormat(out).toUtf8();
+    return;
+  }
   d.partial = partialName(out);
   d.container = videoFormat(out);
   d.webm = d.container == QLatin1String("webm");
@@ -268,6 +431,8 @@ Encoder::~Encoder() = default;
 
 qint64 Encoder::frames() const { return d_->frameCount; }
 
+bool Encoder::live() const { return d_->live(); }
+
 AVCodecContext* Encoder::Impl::openVideo(const AVCodec* codec, QSize size) {
   AVCodecContext* c = avcodec_alloc_context3(codec);
   if (c == nullptr) throw EncoderError("out of memory");
@@ -278,7 +443,7 @@ AVCodecContext* Encoder::Impl::openVideo(const AVCodec* codec, QSize size) {
   c->pix_fmt = AV_PIX_FMT_YUV420P;
   c->time_base = AVRational{1, kFrameRate};
   c->framerate = AVRational{kFrameRate, 1};
-  c->gop_size = 10 * kFrameRate;
+  c->gop_size = live() ? kSegmentFrames : 10 * kFrameRate;
   c->color_range = AVCOL_RANGE_MPEG;
   c->colorspace = AVCOL_SPC_BT709;
   c->color_primaries = AVCOL_PRI_BT709;
@@ -290,6 +455,13 @@ AVCodecContext* Encoder::Impl::openVideo(const AVCodec* codec, QSize size) {
     av_opt_set_int(c->priv_data, "row-mt", 1, 0);
     av_opt_set_int(c->priv_data, "crf", 24, 0);
     c->bit_rate = 0;
+  } else if (live()) {
+    // Real time on a shared machine: no frame waits for later ones, and key frames come
+    // exactly every segment, never where the picture happens to change.
+    av_opt_set(c->priv_data, "preset", "veryfast", 0);
+    av_opt_set(c->priv_data, "tune", "zerolatency", 0);
+    av_opt_set(c->priv_data, "crf", "23", 0);
+    av_opt_set(c->priv_data, "x264-params", "scenecut=0:keyint=60:min-keyint=60", 0);
   } else {
     // The stage is flat colours and text that stays for many frames: the fastest
     // settings lose nothing visible at this quality and make the file about 3 times
@@ -316,7 +488,7 @@ AVCodecContext* Encoder::Impl::openAudio(const AVCodec* codec) {
       break;
     }
   }
-  c->bit_rate = webm ? 128000 : 192000;
+  c->bit_rate = webm || live() ? 128000 : 192000;
   // FFmpeg's default AAC search costs more time than the video at this quality.
   if (!webm) av_opt_set(c->priv_data, "aac_coder", "fast", 0);
   c->time_base = AVRational{1, kSampleRate};
@@ -380,10 +552,41 @@ void Encoder::start(QSize source, int scale) {
   const AVCodec* videoCodec = avcodec_find_encoder_by_name(d.webm ? "libvpx-vp9" : "libx264");
   const AVCodec* audioCodec = d.webm ? avcodec_find_encoder_by_name("libopus") : avcodec_find_encoder(AV_CODEC_ID_AAC);
   if (videoCodec == nullptr || audioCodec == nullptr) throw EncoderError("this FFmpeg has no encoder for the format");
+  if (d.format == nullptr) {
+    d.openVideo(videoCodec, source * scale);
+    d.openAudio(audioCodec);
+    d.allocateFrames(source * scale);
+    if (d.hls) d.hls->start(d.video, d.audio);
+    if (d.url) d.url->write(nullptr, d.video, 0, {d.video, d.audio});  // connects, or says why not
+    return;
+  }
   d.videoStream = d.addStream(d.openVideo(videoCodec, source * scale));
   d.audioStream = d.addStream(d.openAudio(audioCodec));
+  // The captions: SRT in Matroska (becoming mov_text in an MP4), WebVTT in WebM.
+  AVStream* captions = avformat_new_stream(d.format, nullptr);
+  if (captions == nullptr) throw EncoderError("out of memory");
+  captions->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
+  captions->codecpar->codec_id = d.webm ? AV_CODEC_ID_WEBVTT : AV_CODEC_ID_SUBRIP;
+  captions->time_base = AVRational{1, 1000};
+  av_dict_set(&captions->metadata, "language", "jpn", 0);
+  d.subtitleIndex = captions->index;
   d.writeHeader();
   d.allocateFrames(source * scale);
+}
+
+void Encoder::addCue(const Cue& cue) {
+  Impl& d = *d_;
+  if (d.hls) return d.hls->addCue(cue);
+  if (d.subtitleIndex < 0) return;  // a URL's containers carry no captions
+  if (!d.writeError.empty()) throw EncoderError("writing: " + d.writeError);
+  QString text = cue.text;
+  if (d.webm) text.replace(u'&', QLatin1String("&amp;")).replace(u'<', QLatin1String("&lt;")).replace(u'>', QLatin1String("&gt;"));
+  const QByteArray bytes = text.toUtf8();
+  check(av_new_packet(d.packet, int(bytes.size())), "caption");
+  std::memcpy(d.packet->data, bytes.constData(), size_t(bytes.size()));
+  d.packet->pts = d.packet->dts = std::llround(cue.startMs);
+  d.packet->duration = std::llround(cue.endMs) - d.packet->pts;
+  d.deliver(d.packet, AVRational{1, 1000}, d.subtitleIndex, nullptr);
 }
 
 void Encoder::addFrame(const QImage& picture, bool changed) {
@@ -410,6 +613,10 @@ void Encoder::finish() {
   Impl& d = *d_;
   if (d.finished) return;
   d.finished = true;
+  if (d.live()) {
+    if (d.frameCount > 0 && !d.complete()) throw EncoderError("cannot end the stream to " + local(d.out) + ": " + d.writeError);
+    return;
+  }
   const bool complete = d.headerWritten ? d.complete() : (avio_closep(&d.format->pb), true);
   const std::string out = local(d.out), partial = local(d.partial);
   if (d.frameCount == 0) {

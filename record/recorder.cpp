@@ -9,8 +9,11 @@
 #include <QImage>
 #include <QPainter>
 #include <QPushButton>
+#include <QSaveFile>
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <thread>
 #include <unistd.h>
 
 #include "catalogue/catalogue.h"
@@ -23,8 +26,10 @@
 #include "platform/runtime_error.h"
 #include "platform/text.h"
 #include "platform/trace.h"
+#include "record/cues.h"
 #include "record/encoder.h"
 #include "record/offline_sound.h"
+#include "record/web_files.h"
 #include "selection/form2.h"
 #include "stage/form1.h"
 
@@ -44,8 +49,11 @@ class MarkingStage : public engine::StageRelay {
  public:
   using StageRelay::StageRelay;
   bool changed = true;
+  bool shown = false;  // the stage, as the engine shows and hides it
+  std::function<void(const QString&)> captioned;
+  std::function<void()> shownChanged;
 
-  void setCaption(const QString& t) override { mark(), StageRelay::setCaption(t); }
+  void setCaption(const QString& t) override { mark(), StageRelay::setCaption(t), captioned(t); }
   void setSpeakerPicture(const QString& f) override { mark(), StageRelay::setSpeakerPicture(f); }
   void setViewPicture(const QString& f) override { mark(), StageRelay::setViewPicture(f); }
   void setViewLeft(int v) override { mark(), StageRelay::setViewLeft(v); }
@@ -53,8 +61,8 @@ class MarkingStage : public engine::StageRelay {
   void setViewVisible(bool v) override { mark(), StageRelay::setViewVisible(v); }
   void setButtonCaption(int i, const QString& c) override { mark(), StageRelay::setButtonCaption(i, c); }
   void setButtonVisible(int i, bool v) override { mark(), StageRelay::setButtonVisible(i, v); }
-  void showStage() override { mark(), StageRelay::showStage(); }
-  void hideStage() override { mark(), StageRelay::hideStage(); }
+  void showStage() override { mark(), StageRelay::showStage(), shown = true, shownChanged(); }
+  void hideStage() override { mark(), StageRelay::hideStage(), shown = false, shownChanged(); }
 
  private:
   void mark() { changed = true; }
@@ -63,7 +71,7 @@ class MarkingStage : public engine::StageRelay {
 // The progress line: programme, time recorded, speed.
 class Progress {
  public:
-  Progress() : tty_(::isatty(2) == 1) { wall_.start(); }
+  explicit Progress(const char* doing) : doing_(doing), tty_(::isatty(2) == 1) { wall_.start(); }
 
   void update(const QString& programme, double ms, bool force = false) {
     const qint64 wall = wall_.elapsed();
@@ -71,8 +79,9 @@ class Progress {
     shown_ = wall;
     const double speed = wall > 0 ? ms / double(wall) : 0;
     const int seconds = int(ms / 1000);
-    std::fprintf(stderr, "%skivo: recording %s  %d:%02d.%d recorded  %.1fx%s", tty_ ? "\r" : "",
-                 programme.toUtf8().constData(), seconds / 60, seconds % 60, int(ms / 100) % 10, speed,
+    std::fprintf(stderr, "%skivo: %s %s  %d:%02d.%d %s  %.1fx%s", tty_ ? "\r" : "", doing_,
+                 programme.toUtf8().constData(), seconds / 60, seconds % 60, int(ms / 100) % 10,
+                 doing_[0] == 'r' ? "recorded" : "on air", speed,
                  tty_ ? "\x1b[K" : "\n");
     pendingNewline_ = tty_;
   }
@@ -82,6 +91,7 @@ class Progress {
   }
 
  private:
+  const char* doing_;
   bool tty_;
   QElapsedTimer wall_;
   qint64 shown_ = 0;
@@ -89,15 +99,18 @@ class Progress {
 };
 
 // Everything one recording needs: the real stage window offscreen, the station that plays
-// the programmes on the virtual clock, the offline sound and the encoder.
+// the programmes on the virtual clock, the offline sound and the encoder. Live, each frame
+// waits until the wall clock has reached its moment.
 class Session : public engine::StationHost {
  public:
   Session(Encoder& encoder, int scale, std::function<int()> stopSignal)
       : encoder_(encoder),
+        live_(encoder.live()),
         stopSignal_(std::move(stopSignal)),
         events_(state_, input_),
         form_(events_, {}, {}),
         marking_(form_),
+        progress_(live_ ? "streaming" : "recording"),
         clock_([this] { events_.timerTick(); }),
         sound_([this] { return clock_.now(); }, [this](const float* s, int n) { encoder_.addAudio(s, n); }),
         station_(state_, marking_, sound_, clock_, input_, *this),
@@ -106,10 +119,12 @@ class Session : public engine::StationHost {
     platform::trace::setClock([this] { return clock_.now(); });
     if (!sound_.musicProblem().isEmpty()) fail(QStringLiteral("no music: ") + sound_.musicProblem());
     encoder_.start(size_, scale);
+    marking_.captioned = [this](const QString& text) { addCue(cues_.caption(clock_.now(), text)); };
+    marking_.shownChanged = [this] { captionSeen(); };
     clock_.beforeAdvance = [this](double to) {
       if (const int number = stopSignal_()) throw Interrupted{number};
-      sound_.renderTo(to);
       drawUntil(to);
+      sound_.renderTo(to);
       progress_.update(label(), to);
     };
   }
@@ -117,8 +132,8 @@ class Session : public engine::StationHost {
 
   // Every programme of the list once, as the station's single round plays them; a fault
   // is reported and survived as the station does, and the result says it happened.
-  bool recordAll() {
-    station_.run(true);
+  bool recordAll(bool once = true) {
+    station_.run(once);
     return station_.faults() == 0;
   }
 
@@ -136,15 +151,19 @@ class Session : public engine::StationHost {
 
   // Draws and renders up to the present moment and completes the file.
   void finish() {
-    sound_.renderTo(clock_.now());
     drawUntil(clock_.now());
+    sound_.renderTo(clock_.now());
+    addCue(cues_.end(clock_.now()));
     progress_.update(label(), clock_.now(), true);
     progress_.endLine();
   }
+  // The captions' cues so far.
+  const QList<Cue>& cues() const { return cueList_; }
   void endLine() { progress_.endLine(); }
 
   // engine::StationHost
   void autoSpeakOn() override { form_.mnuAutoSpeak()->setChecked(true); }
+  void speaking(const QString& speaker) override { cues_.speaker(speaker); }
 
   void playOpening() override {
     opening::Demoform demo([this](const char* name, unsigned flags) {
@@ -197,10 +216,29 @@ class Session : public engine::StationHost {
   void show(QWidget* window) {
     window_ = window;
     marking_.changed = true;
+    captionSeen();
+  }
+
+  // The caption is seen while the frames show the stage.
+  void captionSeen() { addCue(cues_.visible(clock_.now(), window_ == nullptr && marking_.shown)); }
+
+  void addCue(const std::optional<Cue>& cue) {
+    if (!cue) return;
+    if (!live_) cueList_.append(*cue);
+    encoder_.addCue(*cue);
   }
 
   void drawUntil(double to) {
     for (; nextFrame_ * 1000.0 / Encoder::kFrameRate < to; ++nextFrame_) {
+      const double at = nextFrame_ * 1000.0 / Encoder::kFrameRate;
+      if (live_) {
+        if (const int number = stopSignal_()) throw Interrupted{number};
+        std::this_thread::sleep_until(start_ + std::chrono::microseconds(std::llround(at * 1000)));
+        // A segment's captions go with it.
+        if (nextFrame_ % Encoder::kSegmentFrames == 0) addCue(cues_.cut(at));
+      }
+      // The sound keeps step with the pictures, so a live stream's packets interleave.
+      sound_.renderTo(at);
       const bool changed = marking_.changed;
       if (changed) {
         // Layout and polish only: no timer runs here, the clock's ticks stand in for them.
@@ -220,16 +258,20 @@ class Session : public engine::StationHost {
   }
 
   Encoder& encoder_;
+  bool live_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::function<int()> stopSignal_;
+  CueTrack cues_;
+  QList<Cue> cueList_;
   engine::SharedState state_;
   platform::SequentialInput input_;
   engine::StageEvents events_;
   stage::Form1 form_;
   MarkingStage marking_;
+  Progress progress_;
   engine::VirtualClock clock_;
   OfflineSound sound_;
   engine::Station station_;
-  Progress progress_;
   QSize size_;
   QImage frame_;
   qint64 nextFrame_ = 0;
@@ -252,11 +294,9 @@ bool usedByProgrammes(const QString& file) {
   return false;
 }
 
-// Why OUT must not be written (status 2); empty when it may.
-QString outProblem(const QString& out, bool overwrite) {
-  if (QFileInfo(out).isDir()) return QStringLiteral("%1 is a folder").arg(out);
-  if (videoFormat(out).isEmpty()) return QStringLiteral("%1 is not a .mp4, .webm or .mkv file").arg(out);
-  for (const QString& file : {out, Encoder::partialName(out)}) {
+// Why `files` must not be written (status 2); empty when they may.
+QString fileProblem(const QStringList& files, bool overwrite) {
+  for (const QString& file : files) {
     // Found as the programmes find their files: a new "film.mkv" beside their "FILM.MKV"
     // would be the one they open.
     if (platform::resolvePath(file) && usedByProgrammes(file))
@@ -267,11 +307,44 @@ QString outProblem(const QString& out, bool overwrite) {
   return {};
 }
 
+// Why OUT and the subtitle file must not be written (status 2); empty when they may.
+QString outProblem(const QString& out, const QString& subtitles, bool overwrite) {
+  for (const QString& file : {out, subtitles})
+    if (!file.isEmpty() && QFileInfo(file).isDir()) return QStringLiteral("%1 is a folder").arg(file);
+  if (videoFormat(out).isEmpty()) return QStringLiteral("%1 is not a .mp4, .webm or .mkv file").arg(out);
+  if (!subtitles.isEmpty() && subtitleFormat(subtitles).isEmpty())
+    return QStringLiteral("%1 is not a .vtt or .srt file").arg(subtitles);
+  QStringList files{out, Encoder::partialName(out)};
+  if (!subtitles.isEmpty()) files << subtitles;
+  return fileProblem(files, overwrite);
+}
+
+// Why the stream cannot go to `destination` (status 2); empty when it can.
+QString streamProblem(const QString& destination) {
+  if (streamFormat(destination).isEmpty())
+    return QStringLiteral("cannot stream to %1: the URL schemes are %2").arg(destination, QLatin1String(kStreamSchemes));
+  if (streamFormat(destination) == QLatin1String("hls") && QFileInfo(destination).exists() &&
+      !QFileInfo(destination).isDir())
+    return QStringLiteral("%1 is not a folder").arg(destination);
+  return {};
+}
+
+// The captions beside the recording, written aside and renamed.
+void writeSubtitles(const QString& file, const QList<Cue>& cues) {
+  QSaveFile out(file);
+  const QByteArray text = subtitleFile(subtitleFormat(file), cues);
+  if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit())
+    throw EncoderError("cannot write " + file.toStdString() + ": " + out.errorString().toStdString());
+}
+
 }  // namespace
 
 int run(const Options& options) {
   // OUT is named from where kivo was started, before the folder becomes current.
-  const QString out = QFileInfo(options.out).absoluteFilePath();
+  const bool streaming = !options.stream.isEmpty();
+  const bool toUrl = streaming && streamFormat(options.stream) != QLatin1String("hls");
+  const QString out = toUrl ? options.stream : QFileInfo(streaming ? options.stream : options.out).absoluteFilePath();
+  const QString subtitles = options.subtitles.isEmpty() ? QString() : QFileInfo(options.subtitles).absoluteFilePath();
   if (!options.folder.isEmpty() && (!QFileInfo(options.folder).isDir() || !QDir::setCurrent(options.folder))) {
     fail(QStringLiteral("%1 is not a folder").arg(options.folder));
     return 2;
@@ -284,17 +357,20 @@ int run(const Options& options) {
     fail(QStringLiteral("no programmes (%1) in %2").arg(catalogue::range(), QDir::currentPath()));
     return 2;
   }
-  if (const QString why = outProblem(out, options.overwrite); !why.isEmpty()) {
+  if (const QString why = streaming ? streamProblem(out) : outProblem(out, subtitles, options.overwrite); !why.isEmpty()) {
     fail(why);
     return 2;
   }
   std::unique_ptr<Encoder> encoder;
   try {
-    encoder = std::make_unique<Encoder>(out);
+    encoder = std::make_unique<Encoder>(out, !streaming ? Encoder::Output::File
+                                             : toUrl   ? Encoder::Output::Url
+                                                       : Encoder::Output::Hls);
   } catch (const EncoderError& e) {
     fail(QString::fromStdString(e.what()));
     return 2;
   }
+  if (streaming && !toUrl) copyWebFiles(options.webDir, out);
 
   int status = 0;
   std::unique_ptr<Session> session;
@@ -305,8 +381,12 @@ int run(const Options& options) {
   };
   try {
     session = std::make_unique<Session>(*encoder, options.scale, options.stopSignal);
-    const bool clean = options.programme.isEmpty() ? session->recordAll() : session->recordOne(options.programme);
-    if (!clean) status = 1;
+    if (streaming) {
+      session->recordAll(options.once);
+    } else {
+      const bool clean = options.programme.isEmpty() ? session->recordAll() : session->recordOne(options.programme);
+      if (!clean) status = 1;
+    }
     session->finish();
   } catch (const Interrupted& signal) {
     ended(128 + signal.signal, {});
@@ -322,6 +402,11 @@ int run(const Options& options) {
   // Whatever ended it, what was recorded goes under OUT (or nothing, when nothing was).
   try {
     encoder->finish();
+    if (streaming) {
+      session.reset();
+      return status;
+    }
+    if (session && !subtitles.isEmpty() && encoder->frames() > 0) writeSubtitles(subtitles, session->cues());
     if (status > 128)
       fail(encoder->frames() > 0 ? QStringLiteral("recording interrupted; %1 is complete up to here").arg(out)
                                  : QStringLiteral("recording interrupted before anything was recorded; no %1 was written").arg(out));

@@ -23,11 +23,17 @@ packages=(
   # the check test reads the check's output with an editor's default error format
   # (vim-tiny is built without the quickfix list)
   vim
+  # streaming tests: a browser that plays the watch page, nginx serving the HLS folder and
+  # taking RTMP
+  chromium nginx-light libnginx-mod-rtmp
   # fuzzing (make fuzz): clang and its libFuzzer runtime
   clang libclang-rt-dev
   # benchmarks (make bench): X events for the first-window time
   python3-xlib
 )
+# The watch page's player library comes from the npm registry at build time; a Node.js
+# installed otherwise brings its own npm.
+command -v npm >/dev/null || packages+=(npm)
 # The peer the start-up benchmark compares with; the bench says n/a without it.
 optional=(onscripter)
 

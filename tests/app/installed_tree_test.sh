@@ -38,6 +38,9 @@ for size in 16 32 48 64 128 256; do
   file "$share/icons/hicolor/${size}x${size}/apps/kivo.png" | grep -q "$size x $size" || fail "icon $size"
 done
 [ -f "$share/doc/kivo/README.md" ] && [ -f "$share/doc/kivo/docs/images/stage-demo.png" ] || fail "docs"
+if grep -q "^KIVO_WEB:BOOL=ON" "$build/CMakeCache.txt"; then
+  for file in index.html hls.min.js nginx.conf; do [ -s "$share/kivo/web/$file" ] || fail "no watch page's $file"; done
+fi
 
 # The installed tree is moved before it runs: the demo is found from the executable.
 moved=$(mktemp -d)
@@ -90,6 +93,14 @@ grep -q "file=libQt6Core" "$trace" && ! grep -E "file=lib(av|sw)" "$trace" || fa
 # --record runs the recorder, whose own checks answer; without it, kivo names its package.
 out=$("$kivo" --record "$moved/a.mp4" "$moved/none" 2>&1) && fail "--record without a folder"
 grep -q "none" <<<"$out" || fail "--record through the recorder: $out"
+# --stream puts the watch page beside its playlist, found from the installed recorder.
+if grep -q "^KIVO_WEB:BOOL=ON" "$build/CMakeCache.txt"; then
+  QT_QPA_PLATFORM=offscreen "$kivo" --broadcast --stream "$moved/air" --demo 2>"$trace" &
+  pid=$!
+  for _ in $(seq 100); do [ -f "$moved/air/hls.min.js" ] && break; sleep 0.2; done
+  kill -TERM $pid; wait $pid || true
+  cmp -s "$moved/air/hls.min.js" "$moved/kivo/share/kivo/web/hls.min.js" || fail "--stream: no watch page: $(tail -3 "$trace")"
+fi
 rm "$moved/kivo/libexec/kivo/kivo-record"
 status=0
 out=$("$kivo" --record "$moved/a.mp4" 2>&1) || status=$?

@@ -26,7 +26,12 @@ if grep -q "KIVO_RECORDER:BOOL=ON" "$build/CMakeCache.txt"; then
   for package in "kivo (=" libavcodec libavformat; do
     grep -q "$package" <<<"$depends" || fail "recorder's Depends lacks $package: $depends"
   done
-  grep -q " ./usr/libexec/kivo/kivo-record$" <<<"$(dpkg-deb --contents "$recorder")" || fail "no kivo-record"
+  files=libexec/kivo/kivo-record
+  ! grep -q "^KIVO_WEB:BOOL=ON" "$build/CMakeCache.txt" || files="$files share/kivo/web/hls.min.js"
+  for file in $files; do
+    grep -q " ./usr/$file$" <<<"$(dpkg-deb --contents "$recorder")" || fail "the recorder lacks $file"
+  done
+  ! grep -q "/web/" <<<"$contents" || fail "the player brings the watch page"
   debs="$debs $recorder"
 fi
 if command -v lintian >/dev/null; then
