@@ -224,7 +224,11 @@ struct UrlOutput {
     AVDictionary* options = nullptr;
     // A server that stops answering counts as gone after 5 seconds rather than never.
     av_dict_set(&options, "rw_timeout", "5000000", 0);
+    // Its own report of a refused connection would repeat the outage's one line.
+    const int level = av_log_get_level();
+    av_log_set_level(AV_LOG_QUIET);
     if (r >= 0) r = avio_open2(&context->pb, url.constData(), AVIO_FLAG_WRITE, nullptr, &options);
+    av_log_set_level(level);
     av_dict_free(&options);
     if (r >= 0) {
       context->flush_packets = 1;
