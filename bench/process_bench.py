@@ -10,7 +10,10 @@ longer the demo's first programme takes live than in a recording (virtual time),
 the dialogue lines' trace times. stream_cpu_percent_scale1/2: CPU of the demo streamed
 live to an HLS folder, as a percentage of one core, after its start-up. stream_latency_s:
 the longest time from a caption's trace line to the listing of the segment that shows it.
-Prints "name value unit" lines.
+stream_drift_ms: picture, sound and captions apart at the end of the whole demo station
+played on its virtual clock (the stream's timestamps, without waiting for real time): the
+larger of the picture's and sound's ends apart and the furthest cue from its caption's
+trace time. Prints "name value unit" lines.
 """
 import os
 import select
@@ -258,6 +261,33 @@ def stream(env, seconds=25):
                 report("stream_latency_s", f"{max(waits):.2f}" if waits else "n/a", "s")
 
 
+def drift(env):
+    if not os.path.exists(os.path.join(BUILD, "libexec", "kivo", "kivo-record")):
+        report("stream_drift_ms", "n/a", "ms")
+        return
+    with tempfile.TemporaryDirectory() as out:
+        video, subs = os.path.join(out, "all.mkv"), os.path.join(out, "all.srt")
+        run = subprocess.run([KIVO, "--record", video, "--subtitles", subs, "--scale", "1", DEMO],
+                             env=dict(env, QT_QPA_PLATFORM="offscreen", KIVO_TRACE="1"), capture_output=True,
+                             stdin=subprocess.DEVNULL, timeout=900)
+        ends = {}
+        probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "packet=codec_type,pts_time,duration_time",
+                                "-of", "csv=p=0", video], capture_output=True, text=True).stdout
+        for line in probe.splitlines():
+            kind, pts, duration = (line.split(",") + ["0", "0"])[:3]
+            if kind in ("video", "audio") and pts not in ("", "N/A"):
+                ends[kind] = max(ends.get(kind, 0), float(pts) + float(duration or 0))
+        captions = [float(l.split(" ", 1)[0]) / 1000 for l in run.stderr.decode("utf-8", "replace").splitlines()
+                    if ' caption "' in l and not l.endswith('caption ""')]
+        stamp = lambda t: sum(float(x) * 60 ** i for i, x in enumerate(reversed(t.replace(",", ".").split(":"))))  # noqa: E731
+        starts = [stamp(a) for a in __import__("re").findall(r"([\d:,]+) --> ", open(subs, encoding="utf-8").read())]
+    if run.returncode != 0 or len(ends) != 2 or not starts:
+        report("stream_drift_ms", "n/a", "ms")
+        return
+    cue_error = max(min(abs(s - c) for c in captions) for s in starts)
+    report("stream_drift_ms", f"{max(abs(ends['video'] - ends['audio']), cue_error) * 1000:.1f}", "ms")
+
+
 def main():
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
@@ -265,7 +295,7 @@ def main():
     env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", SDL_AUDIODRIVER="dummy")
     env.pop("KIVO_TRACE", None)
     try:
-        for part in sys.argv[2:] or ["memory", "start_up", "live_drift", "stream"]:
+        for part in sys.argv[2:] or ["memory", "start_up", "live_drift", "stream", "drift"]:
             globals()[part](env)
     finally:
         xvfb.terminate()
