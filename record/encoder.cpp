@@ -202,6 +202,7 @@ struct UrlOutput {
   Clock::time_point retryAt{};
   int backoff = 1;
   bool lost = false;
+  bool reached = false;  // connected at least once
   bool needKey = true;  // after connecting, the picture starts at a key frame
 
   ~UrlOutput() { close(); }
@@ -242,7 +243,9 @@ struct UrlOutput {
   void outage(const std::string& why) {
     close();
     if (!lost)
-      std::fprintf(stderr, "kivo: stream to %s lost: %s; reconnecting\n", url.constData(), why.c_str());
+      std::fprintf(stderr, reached ? "kivo: stream to %s lost: %s; reconnecting\n"
+                                   : "kivo: cannot reach %s: %s; trying again\n",
+                   url.constData(), why.c_str());
     lost = true;
     retryAt = Clock::now() + std::chrono::seconds(backoff);
     backoff = std::min(backoff * 2, 30);
@@ -254,6 +257,7 @@ struct UrlOutput {
       if (const std::string why = connect(codecs); !why.empty()) return outage(why);
       if (lost) std::fprintf(stderr, "kivo: stream to %s is back\n", url.constData());
       lost = false;
+      reached = true;
       backoff = 1;
       needKey = true;
     }

@@ -181,6 +181,7 @@ HlsFolder::~HlsFolder() {
   if (d_->segment != nullptr) {
     avio_closep(&d_->segment->pb);
     avformat_free_context(d_->segment);
+    QFile::remove(d_->path(Impl::videoName(d_->segmentNumber) + QStringLiteral(".part")));
   }
 }
 
