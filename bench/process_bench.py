@@ -7,7 +7,13 @@ without and with music, a long broadcast). first_window_ms: exec to the first wi
 MapNotify on the root window, median of alternated runs, beside first_window_peer_ms
 for a peer player on a one-line script (n/a without it). live_drift_percent: how much
 longer the demo's first programme takes live than in a recording (virtual time), from
-the dialogue lines' trace times. Prints "name value unit" lines.
+the dialogue lines' trace times. stream_cpu_percent_scale1/2: CPU of the demo streamed
+live to an HLS folder, as a percentage of one core, after its start-up. stream_latency_s:
+the longest time from a caption's trace line to the listing of the segment that shows it.
+stream_drift_ms: picture, sound and captions apart at the end of the whole demo station
+played on its virtual clock (the stream's timestamps, without waiting for real time): the
+larger of the picture's and sound's ends apart and the furthest cue from its caption's
+trace time. Prints "name value unit" lines.
 """
 import os
 import select
@@ -16,6 +22,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
@@ -206,6 +213,81 @@ def live_drift(env):
     report("live_drift_percent", f"{drift:.2f}", "%")
 
 
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def stream(env, seconds=25):
+    if not os.path.exists(os.path.join(BUILD, "libexec", "kivo", "kivo-record")):
+        for name, unit in (("stream_cpu_percent_scale1", "%"), ("stream_cpu_percent_scale2", "%"), ("stream_latency_s", "s")):
+            report(name, "n/a", unit)
+        return
+    for scale in (1, 2):
+        with tempfile.TemporaryDirectory() as dest:
+            proc = subprocess.Popen([KIVO, "--broadcast", "--stream", dest, "--scale", str(scale), "--demo"],
+                                    env=dict(env, QT_QPA_PLATFORM="offscreen", KIVO_TRACE="1"),
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+            captions = []  # (wall time the trace line came, virtual seconds)
+
+            def read():
+                for raw in proc.stderr:
+                    stamp, _, event = raw.decode("utf-8", "replace").partition(" ")
+                    if event.startswith('caption "') and not event.startswith('caption ""'):
+                        captions.append((time.monotonic(), float(stamp) / 1000))
+            threading.Thread(target=read, daemon=True).start()
+            listed = {}  # segment number -> wall time it was first listed
+            start = time.monotonic()
+            cpu_from = None
+            while time.monotonic() - start < seconds:
+                if cpu_from is None and time.monotonic() - start > 5:
+                    cpu_from = (time.monotonic(), cpu_seconds(proc.pid))
+                try:
+                    with open(os.path.join(dest, "video.m3u8")) as f:
+                        for line in f:
+                            if line.startswith("video"):
+                                listed.setdefault(int(line[5:-4]), time.monotonic())
+                except FileNotFoundError:
+                    pass
+                time.sleep(0.05)
+            cpu = (cpu_seconds(proc.pid) - cpu_from[1]) / (time.monotonic() - cpu_from[0]) * 100
+            proc.terminate()
+            proc.wait()
+            report(f"stream_cpu_percent_scale{scale}", f"{cpu:.1f}", "%")
+            # A new folder's segments are each 2 s: segment n shows [2n, 2n + 2).
+            waits = [listed[int(t // 2)] - wall for wall, t in captions if int(t // 2) in listed]
+            if scale == 2:
+                report("stream_latency_s", f"{max(waits):.2f}" if waits else "n/a", "s")
+
+
+def drift(env):
+    if not os.path.exists(os.path.join(BUILD, "libexec", "kivo", "kivo-record")):
+        report("stream_drift_ms", "n/a", "ms")
+        return
+    with tempfile.TemporaryDirectory() as out:
+        video, subs = os.path.join(out, "all.mkv"), os.path.join(out, "all.srt")
+        run = subprocess.run([KIVO, "--record", video, "--subtitles", subs, "--scale", "1", DEMO],
+                             env=dict(env, QT_QPA_PLATFORM="offscreen", KIVO_TRACE="1"), capture_output=True,
+                             stdin=subprocess.DEVNULL, timeout=900)
+        ends = {}
+        probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "packet=codec_type,pts_time,duration_time",
+                                "-of", "csv=p=0", video], capture_output=True, text=True).stdout
+        for line in probe.splitlines():
+            kind, pts, duration = (line.split(",") + ["0", "0"])[:3]
+            if kind in ("video", "audio") and pts not in ("", "N/A"):
+                ends[kind] = max(ends.get(kind, 0), float(pts) + float(duration or 0))
+        captions = [float(l.split(" ", 1)[0]) / 1000 for l in run.stderr.decode("utf-8", "replace").splitlines()
+                    if ' caption "' in l and not l.endswith('caption ""')]
+        stamp = lambda t: sum(float(x) * 60 ** i for i, x in enumerate(reversed(t.replace(",", ".").split(":"))))  # noqa: E731
+        starts = [stamp(a) for a in __import__("re").findall(r"([\d:,]+) --> ", open(subs, encoding="utf-8").read())]
+    if run.returncode != 0 or len(ends) != 2 or not starts:
+        report("stream_drift_ms", "n/a", "ms")
+        return
+    cue_error = max(min(abs(s - c) for c in captions) for s in starts)
+    report("stream_drift_ms", f"{max(abs(ends['video'] - ends['audio']), cue_error) * 1000:.1f}", "ms")
+
+
 def main():
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
@@ -213,7 +295,7 @@ def main():
     env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", SDL_AUDIODRIVER="dummy")
     env.pop("KIVO_TRACE", None)
     try:
-        for part in sys.argv[2:] or ["memory", "start_up", "live_drift"]:
+        for part in sys.argv[2:] or ["memory", "start_up", "live_drift", "stream", "drift"]:
             globals()[part](env)
     finally:
         xvfb.terminate()

@@ -31,7 +31,9 @@ Station::Station(SharedState& state, StagePort& stage, SoundPort& sound, EventPu
       host_(host),
       tap_(stage, clock),
       engine_(state, tap_, sound, pump, input,
-              {.onFault = [this](const platform::RuntimeError& e, Phase p) { return survive(e, p); }, .onDialogue = [this](const QString& speaker, bool) { host_.speaking(speaker); }, .onIgnoredCommand = {}}) {
+              {.onFault = [this](const platform::RuntimeError& e, Phase p) { return survive(e, p); },
+               .onDialogue = [this](const QString& speaker, bool) { host_.speaking(speaker); },
+               .onIgnoredCommand = {}}) {
   tap_.onMenuOpened = [this] {
     pressedByStation_ = false;
     pendingPress_ = scheduler_.schedule(Autopilot::kPressDelayMs, [this] {

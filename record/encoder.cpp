@@ -202,6 +202,7 @@ struct UrlOutput {
   Clock::time_point retryAt{};
   int backoff = 1;
   bool lost = false;
+  bool reached = false;  // connected at least once
   bool needKey = true;  // after connecting, the picture starts at a key frame
 
   ~UrlOutput() { close(); }
@@ -224,7 +225,11 @@ struct UrlOutput {
     AVDictionary* options = nullptr;
     // A server that stops answering counts as gone after 5 seconds rather than never.
     av_dict_set(&options, "rw_timeout", "5000000", 0);
+    // Its own report of a refused connection would repeat the outage's one line.
+    const int level = av_log_get_level();
+    av_log_set_level(AV_LOG_QUIET);
     if (r >= 0) r = avio_open2(&context->pb, url.constData(), AVIO_FLAG_WRITE, nullptr, &options);
+    av_log_set_level(level);
     av_dict_free(&options);
     if (r >= 0) {
       context->flush_packets = 1;
@@ -238,7 +243,9 @@ struct UrlOutput {
   void outage(const std::string& why) {
     close();
     if (!lost)
-      std::fprintf(stderr, "kivo: stream to %s lost: %s; reconnecting\n", url.constData(), why.c_str());
+      std::fprintf(stderr, reached ? "kivo: stream to %s lost: %s; reconnecting\n"
+                                   : "kivo: cannot reach %s: %s; trying again\n",
+                   url.constData(), why.c_str());
     lost = true;
     retryAt = Clock::now() + std::chrono::seconds(backoff);
     backoff = std::min(backoff * 2, 30);
@@ -250,6 +257,7 @@ struct UrlOutput {
       if (const std::string why = connect(codecs); !why.empty()) return outage(why);
       if (lost) std::fprintf(stderr, "kivo: stream to %s is back\n", url.constData());
       lost = false;
+      reached = true;
       backoff = 1;
       needKey = true;
     }

@@ -181,6 +181,7 @@ HlsFolder::~HlsFolder() {
   if (d_->segment != nullptr) {
     avio_closep(&d_->segment->pb);
     avformat_free_context(d_->segment);
+    QFile::remove(d_->path(Impl::videoName(d_->segmentNumber) + QStringLiteral(".part")));
   }
 }
 
@@ -207,7 +208,9 @@ void HlsFolder::write(AVPacket* packet, const AVCodecContext* codec, bool video)
     }
     d.lastVideo = at + av_q2d(codec->time_base);
   }
-  if (d.segment == nullptr) return;  // sound before the first picture
+  // Sound before the first picture, and the encoder's priming before 0, which MPEG-TS
+  // would wrap round to the far end of its clock.
+  if (d.segment == nullptr || packet->pts < 0) return;
   const int index = video ? 0 : 1;
   av_packet_rescale_ts(packet, codec->time_base, d.segment->streams[index]->time_base);
   packet->stream_index = index;

@@ -75,7 +75,8 @@ class Progress {
 
   void update(const QString& programme, double ms, bool force = false) {
     const qint64 wall = wall_.elapsed();
-    if (!force && wall - shown_ < (tty_ ? 250 : 10000)) return;
+    // A station on air runs for days: its log gets a line a minute.
+    if (!force && wall - shown_ < (tty_ ? 250 : doing_[0] == 'r' ? 10000 : 60000)) return;
     shown_ = wall;
     const double speed = wall > 0 ? ms / double(wall) : 0;
     const int seconds = int(ms / 1000);

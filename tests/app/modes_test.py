@@ -59,7 +59,7 @@ def decoded_frames(path):
 
 def playable(path, what, at_least=1.0):
     kinds, duration, moov_first = probe(path)
-    if kinds != ["audio", "video"]:
+    if kinds != ["audio", "subtitle", "video"]:
         fail(f"{what}: streams {kinds}")
     elif not (duration >= at_least):
         fail(f"{what}: duration {duration}")
