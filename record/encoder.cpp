@@ -520,6 +520,9 @@ void Encoder::Impl::writeHeader() {
   // plays up to its last second.
   av_dict_set(&options, "cluster_time_limit", "1000", 0);
   format->flush_packets = 1;
+  // A cue arrives when it ends: the picture and sound do not wait for it longer than
+  // that second (the muxer's default would hold them up to 10 seconds).
+  format->max_interleave_delta = 1000000;
   const int r = avformat_write_header(format, &options);
   av_dict_free(&options);
   check(r, "file header");

@@ -171,6 +171,22 @@ struct HlsFolder::Impl {
   }
 };
 
+QString HlsFolder::foreignPlaylist(const QString& folder) {
+  static const QRegularExpression ours[] = {
+      QRegularExpression(QStringLiteral("^(video\\.m3u8|)$")),
+      QRegularExpression(QStringLiteral("^(video\\d+\\.ts|)$")),
+      QRegularExpression(QStringLiteral("^(captions\\d+\\.vtt|)$")),
+  };
+  const QString names[] = {QStringLiteral("stream.m3u8"), QStringLiteral("video.m3u8"), QStringLiteral("captions.m3u8")};
+  for (int i = 0; i < 3; ++i) {
+    QFile file(QDir(folder).filePath(names[i]));
+    if (!file.open(QIODevice::ReadOnly)) continue;
+    for (const QByteArray& line : file.readAll().split('\n'))
+      if (!line.startsWith('#') && !ours[i].match(QString::fromUtf8(line.trimmed())).hasMatch()) return file.fileName();
+  }
+  return {};
+}
+
 HlsFolder::HlsFolder(const QString& folder) : d_(std::make_unique<Impl>()) {
   if (!QDir().mkpath(folder)) throw EncoderError("cannot make the folder " + folder.toStdString());
   d_->folder = QDir(folder);

@@ -26,6 +26,10 @@ class HlsFolder {
   static constexpr int kWindow = 6;
   static constexpr int kKeptBeyondWindow = 2;  // players may still fetch what just left
 
+  // A playlist in `folder` that kivo did not write, which a stream there would replace;
+  // empty when there is none.
+  static QString foreignPlaylist(const QString& folder);
+
   // Creates the folder if needed and reads the playlists of an earlier stream in it.
   // Throws EncoderError.
   explicit HlsFolder(const QString& folder);

@@ -28,6 +28,7 @@
 #include "platform/trace.h"
 #include "record/cues.h"
 #include "record/encoder.h"
+#include "record/hls.h"
 #include "record/offline_sound.h"
 #include "record/web_files.h"
 #include "selection/form2.h"
@@ -327,6 +328,8 @@ QString streamProblem(const QString& destination) {
   if (streamFormat(destination) == QLatin1String("hls") && QFileInfo(destination).exists() &&
       !QFileInfo(destination).isDir())
     return QStringLiteral("%1 is not a folder").arg(destination);
+  if (const QString file = HlsFolder::foreignPlaylist(destination); !file.isEmpty())
+    return QStringLiteral("%1 was not written by kivo; it is never replaced").arg(file);
   return {};
 }
 
