@@ -25,6 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   played[1].keys.set(size % 128);
   played[2].keys.set(60);
   const QByteArray cut = sound::winmm::cutSoundFont(*layout, played, over(bytes, size));
-  if (cut.isEmpty() || !sound::winmm::readSoundFontLayout(over(cut.constData(), size_t(cut.size())), size_t(cut.size()))) std::abort();
+  if (!cut.isEmpty() && !sound::winmm::readSoundFontLayout(over(cut.constData(), size_t(cut.size())), size_t(cut.size()))) std::abort();
   return 0;
 }

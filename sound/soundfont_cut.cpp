@@ -352,9 +352,9 @@ QByteArray cutSoundFont(const SoundFontLayout& font, const std::vector<Voicing>&
                        chunk("ibag", instrumentLevel.bags) + chunk("imod", instrumentLevel.mods) +
                        chunk("igen", instrumentLevel.gens) + chunk("shdr", headers));
   // The sample data is by far the largest part: read into place, never copied. Samples
-  // sharing their points could make it larger than the file: such a font loads whole.
+  // sharing their points could make it larger than the whole font's: that one loads whole.
+  if (points > font.samplePoints + kPad * (copies.size() + 1)) return {};
   const std::uint64_t dataBytes = 2 * points;
-  if (dataBytes > std::uint64_t(1) << 30) return {};
   QByteArray out;
   out.reserve(qsizetype(8 + head.size() + 20 + dataBytes + tables.size()));
   put(out, "RIFF", std::uint32_t(head.size() + 20 + dataBytes + tables.size()), 4);
