@@ -235,7 +235,11 @@ class Session : public engine::StationHost {
       const double at = nextFrame_ * 1000.0 / Encoder::kFrameRate;
       if (live_) {
         if (const int number = stopSignal_()) throw Interrupted{number};
-        std::this_thread::sleep_until(start_ + std::chrono::microseconds(std::llround(at * 1000)));
+        const auto due = start_ + std::chrono::microseconds(std::llround(at * 1000));
+        // Far behind (a suspended machine, a stalled disk), the stream goes on from now
+        // rather than racing through what it missed.
+        if (const auto late = std::chrono::steady_clock::now() - due; late > std::chrono::seconds(2)) start_ += late;
+        std::this_thread::sleep_until(due);
         // A segment's captions go with it.
         if (nextFrame_ % Encoder::kSegmentFrames == 0) addCue(cues_.cut(at));
       }
