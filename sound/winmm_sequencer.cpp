@@ -268,7 +268,8 @@ void trimMemory() {
 #endif
 }
 
-// Runs on its own thread: FluidR3_GM takes about half a second to load.
+// Runs on its own thread: reading FluidR3_GM's tables takes tens of milliseconds, loading
+// it whole about half a second.
 void loadSynth(std::vector<std::string> paths) {
   Shared& s = shared();
   fluid_settings_t* settings = new_fluid_settings();
