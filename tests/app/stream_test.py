@@ -16,16 +16,12 @@ import sys
 import tempfile
 import time
 
+from streaming import fail, finish
+
 KIVO = os.path.abspath(sys.argv[1])
 ENV = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
 ENV.update(QT_QPA_PLATFORM="offscreen", SDL_AUDIODRIVER="dummy", KIVO_TRACE="1")
 FRAME_S = 1 / 30
-failures = []
-
-
-def fail(message):
-    failures.append(message)
-    print("FAIL:", message)
 
 
 def probe_streams(path):
@@ -155,9 +151,7 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         recordings(work)
         stream(work)
-    if failures:
-        raise SystemExit(1)
-    print("PASS")
+    finish("stream")
 
 
 if __name__ == "__main__":
