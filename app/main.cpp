@@ -357,6 +357,12 @@ int main(int argc, char** argv) {
       return checkProgrammes(options, argv[0]);
     case app::Options::Action::Record:
     case app::Options::Action::Stream:
+      // A name written under other bytes than the ones given would be another file.
+      for (const QString& name : {options.recordOut, options.subtitles, options.stream}) {
+        if (name.isEmpty() || QFile::encodeName(name) == nativeArgument(name)) continue;
+        say(stderr, QStringLiteral("kivo: cannot write to '%1': the name is not UTF-8; give it in UTF-8\n").arg(name));
+        return kUsageStatus;
+      }
 #ifdef KIVO_RECORDER_BINARY
       return recordProgrammes(options, argv[0]);
 #else

@@ -231,6 +231,10 @@ def folders_and_fonts(work):
                 os.path.join(work, "tiny")], env=HEADLESS)
     if run.returncode != 0 or b"/etc/passwd: not a SoundFont" not in run.stderr:
         fail(f"--record --soundfont: status {run.returncode} {run.stderr[-300:]!r}")
+    # A name that is not UTF-8 would be written under other bytes: refused, nothing made.
+    run = kivo(["--record", os.fsencode(work) + b"/caf\xe9.mkv", "--demo"], env=HEADLESS)
+    if run.returncode != 2 or b"not UTF-8" not in run.stderr or any(n.startswith(b"caf") for n in os.listdir(os.fsencode(work))):
+        fail(f"non-UTF-8 OUT: status {run.returncode} {run.stderr[-300:]!r}")
     # An empty station is said before any opening; --demo is honoured by --check.
     run = kivo(["--broadcast", "--once", empty])
     if run.returncode != 1 or b"nothing to broadcast" not in run.stderr or b"state Opening" in run.stderr:
