@@ -24,21 +24,12 @@ extern "C" {
 #include <unistd.h>
 #include <vector>
 
+#include "record/av_check.h"
 #include "record/hls.h"
 #include "record/options.h"
 
 namespace record {
 namespace {
-
-std::string averror(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
-
-void check(int code, const char* what) {
-  if (code < 0) throw EncoderError(std::string(what) + ": " + averror(code));
-}
 
 // QImage::Format_RGB32 holds 0xffRRGGBB words: bytes B, G, R, x in memory on little-endian.
 // "m:ss" of a time in frames.

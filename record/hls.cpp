@@ -14,20 +14,11 @@ extern "C" {
 #include <cstdio>
 #include <deque>
 
+#include "record/av_check.h"
 #include "record/encoder.h"
 
 namespace record {
 namespace {
-
-std::string averror(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
-
-void check(int code, const char* what) {
-  if (code < 0) throw EncoderError(std::string(what) + ": " + averror(code));
-}
 
 struct Entry {
   qint64 number = 0;
