@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/files.h"
 
+#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringList>
 #include <dirent.h>
@@ -116,6 +117,12 @@ bool isOrdinaryFile(const std::string& nativePath) {
   const auto slash = nativePath.rfind('/');
   const std::string base = slash == std::string::npos ? nativePath : nativePath.substr(slash + 1);
   return base.empty() || base.front() != '.';
+}
+
+QString writeFileAside(const QString& path, const QByteArray& data) {
+  QSaveFile file(path);
+  if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit()) return {};
+  return file.errorString();
 }
 
 std::optional<QByteArray> readFileBytes(const std::string& nativePath) {

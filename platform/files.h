@@ -30,6 +30,10 @@ bool isOrdinaryFile(const std::string& nativePath);
 // regular file (a folder, a FIFO, a device).
 std::optional<QByteArray> readFileBytes(const std::string& nativePath);
 
+// Writes `data` to a file beside `path` and renames it into place, so that `path` never
+// holds half of it. Empty when done, else why not.
+QString writeFileAside(const QString& path, const QByteArray& data);
+
 // A file-system name (bytes) as text: UTF-8 when valid, CP932 otherwise.
 QString decodeFileName(const std::string& nativeName);
 

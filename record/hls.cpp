@@ -9,11 +9,11 @@ extern "C" {
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <cmath>
 #include <cstdio>
 #include <deque>
 
+#include "platform/files.h"
 #include "record/av_check.h"
 #include "record/encoder.h"
 
@@ -64,9 +64,8 @@ struct HlsFolder::Impl {
   static QString captionsName(qint64 n) { return QStringLiteral("captions%1.vtt").arg(n); }
 
   void save(const QString& name, const QByteArray& text) {
-    QSaveFile file(path(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-      throw EncoderError("cannot write " + path(name).toStdString() + ": " + file.errorString().toStdString());
+    if (const QString why = platform::writeFileAside(path(name), text); !why.isEmpty())
+      throw EncoderError("cannot write " + path(name).toStdString() + ": " + why.toStdString());
   }
 
   // The playlists as they were left, so a restart goes on with them.

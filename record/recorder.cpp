@@ -9,7 +9,6 @@
 #include <QImage>
 #include <QPainter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -72,18 +71,18 @@ class MarkingStage : public engine::StageRelay {
 // The progress line: programme, time recorded, speed.
 class Progress {
  public:
-  explicit Progress(const char* doing) : doing_(doing), tty_(::isatty(2) == 1) { wall_.start(); }
+  explicit Progress(bool live) : live_(live), tty_(::isatty(2) == 1) { wall_.start(); }
 
   void update(const QString& programme, double ms, bool force = false) {
     const qint64 wall = wall_.elapsed();
     // A station on air runs for days: its log gets a line a minute.
-    if (!force && wall - shown_ < (tty_ ? 250 : doing_[0] == 'r' ? 10000 : 60000)) return;
+    if (!force && wall - shown_ < (tty_ ? 250 : live_ ? 60000 : 10000)) return;
     shown_ = wall;
     const double speed = wall > 0 ? ms / double(wall) : 0;
     const int seconds = int(ms / 1000);
-    std::fprintf(stderr, "%skivo: %s %s  %d:%02d.%d %s  %.1fx%s", tty_ ? "\r" : "", doing_,
+    std::fprintf(stderr, "%skivo: %s %s  %d:%02d.%d %s  %.1fx%s", tty_ ? "\r" : "", live_ ? "streaming" : "recording",
                  programme.toUtf8().constData(), seconds / 60, seconds % 60, int(ms / 100) % 10,
-                 doing_[0] == 'r' ? "recorded" : "on air", speed,
+                 live_ ? "on air" : "recorded", speed,
                  tty_ ? "\x1b[K" : "\n");
     pendingNewline_ = tty_;
   }
@@ -93,7 +92,7 @@ class Progress {
   }
 
  private:
-  const char* doing_;
+  bool live_;
   bool tty_;
   QElapsedTimer wall_;
   qint64 shown_ = 0;
@@ -112,7 +111,7 @@ class Session : public engine::StationHost {
         events_(state_, input_),
         form_(events_, {}, {}),
         marking_(form_),
-        progress_(live_ ? "streaming" : "recording"),
+        progress_(live_),
         clock_([this] { events_.timerTick(); }),
         sound_([this] { return clock_.now(); }, [this](const float* s, int n) { encoder_.addAudio(s, n); }),
         station_(state_, marking_, sound_, clock_, input_, *this),
@@ -339,10 +338,8 @@ QString streamProblem(const QString& destination) {
 
 // The captions beside the recording, written aside and renamed.
 void writeSubtitles(const QString& file, const QList<Cue>& cues) {
-  QSaveFile out(file);
-  const QByteArray text = subtitleFile(subtitleFormat(file), cues);
-  if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit())
-    throw EncoderError("cannot write " + file.toStdString() + ": " + out.errorString().toStdString());
+  if (const QString why = platform::writeFileAside(file, subtitleFile(subtitleFormat(file), cues)); !why.isEmpty())
+    throw EncoderError("cannot write " + file.toStdString() + ": " + why.toStdString());
 }
 
 }  // namespace

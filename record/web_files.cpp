@@ -4,26 +4,22 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
-#include <QSaveFile>
 #include <cstdio>
 #include <optional>
+
+#include "platform/files.h"
 
 namespace record {
 namespace {
 
 void say(const QString& text) { std::fprintf(stderr, "kivo: %s\n", text.toUtf8().constData()); }
 
-std::optional<QByteArray> read(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  return file.readAll();
-}
+// Regular files only: a FIFO named like the page would hold the stream up for ever.
+std::optional<QByteArray> read(const QString& path) { return platform::readFileBytes(QFile::encodeName(path).toStdString()); }
 
-bool save(const QString& path, const QByteArray& data) {
-  QSaveFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit();
-}
+bool save(const QString& path, const QByteArray& data) { return platform::writeFileAside(path, data).isEmpty(); }
 
 QByteArray hash(const QByteArray& data) { return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex(); }
 
@@ -49,7 +45,10 @@ void copyWebFiles(const QString& webDir, const QString& folder) {
       continue;
     }
     const std::optional<QByteArray> there = read(to.filePath(name));
-    if (there && *there != *source && written.value(name) != hash(*there)) {
+    // Something there that is not a file we can read is the user's too.
+    const bool foreign = there ? *there != *source && written.value(name) != hash(*there)
+                               : QFileInfo(to.filePath(name)).exists() || QFileInfo(to.filePath(name)).isSymLink();
+    if (foreign) {
       say(QStringLiteral("%1 was not written by kivo; it is left as it is").arg(to.filePath(name)));
       continue;
     }

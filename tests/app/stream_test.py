@@ -11,6 +11,7 @@ import json
 import os
 import re
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -124,6 +125,20 @@ def stream(work):
         fail(f"restart: {again!r}")
 
 
+def fifo_page(work):
+    """A FIFO where the page goes is the user's: kept, and never opened (it would block)."""
+    dest = os.path.join(work, "fifo")
+    os.makedirs(dest)
+    os.mkfifo(os.path.join(dest, "index.html"))
+    proc = subprocess.Popen([KIVO, "--broadcast", "--stream", dest, "--scale", "1", "--demo"], env=ENV,
+                            stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    time.sleep(5)
+    proc.send_signal(signal.SIGINT)
+    if proc.wait(10) != 128 + signal.SIGINT or not os.path.exists(os.path.join(dest, "video.m3u8")) or \
+            not stat.S_ISFIFO(os.lstat(os.path.join(dest, "index.html")).st_mode):
+        fail("a FIFO as index.html: the stream did not run, or the FIFO was replaced")
+
+
 def recordings(work):
     for container, codec in (("mp4", "mov_text"), ("webm", "webvtt"), ("mkv", "subrip")):
         out = os.path.join(work, f"rec.{container}")
@@ -151,6 +166,7 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         recordings(work)
         stream(work)
+        fifo_page(work)
     finish("stream")
 
 
